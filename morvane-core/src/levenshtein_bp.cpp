@@ -1,0 +1,16 @@
+#include "morvane/levenshtein_bp.hpp"
+
+#include "bit_parallel.hpp"
+#include "edit_distance_frame.hpp"
+
+namespace morvane {
+
+Expected<std::size_t> levenshtein_bp(std::string_view str_1, std::string_view str_2,
+                                     std::optional<std::size_t> max_len,
+                                     std::optional<bool> case_insensitive,
+                                     std::optional<std::size_t> score_cutoff) {
+  return edit_distance<bit_parallel::LevenshteinKernels>(str_1, str_2, max_len, case_insensitive,
+                                                         score_cutoff);
+}
+
+}  // namespace morvane

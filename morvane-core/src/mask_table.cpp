@@ -1,0 +1,131 @@
+#include "morvane/mask_table.hpp"
+
+#include <cstring>
+
+#include "morvane/error.hpp"
+#include "morvane/text.hpp"
+
+namespace morvane {
+
+void MaskTable::assign_bytes(std::string_view pattern) noexcept {
+  std::memset(direct_, 0, sizeof direct_);
+  map_used_ = false;
+  std::uint64_t bit = 1;
+  for (const unsigned char c : byte_span(pattern)) {
+    direct_[c] |= bit;
+    bit <<= 1;
+  }
+}
+
+void MaskTable::assign_code_points(std::string_view pattern) noexcept {
+  std::memset(direct_, 0, sizeof direct_);
+  map_used_ = false;
+  std::uint64_t bit = 1;
+  for_each_code_point(pattern, [&](char32_t c) {
+    if (c < 256) {
+      direct_[c] |= bit;
+    } else {
+      map_or(c, bit);
+    }
+    bit <<= 1;
+  });
+}
+
+std::uint64_t MaskTable::map_get(char32_t c) const noexcept {
+  if (!map_used_) return 0;
+  for (std::size_t i = slot_of(c);; i = (i + 1) % kSlots) {
+    if (keys_[i] == c) return values_[i];
+    if (keys_[i] == 0) return 0;
+  }
+}
+
+void MaskTable::map_or(char32_t c, std::uint64_t bit) noexcept {
+  if (!map_used_) {
+    std::memset(keys_, 0, sizeof keys_);
+    map_used_ = true;
+  }
+  // At most 64 keys in 128 slots: an empty slot is always found.
+  for (std::size_t i = slot_of(c);; i = (i + 1) % kSlots) {
+    if (keys_[i] == c) {
+      values_[i] |= bit;
+      return;
+    }
+    if (keys_[i] == 0) {
+      keys_[i] = c;
+      values_[i] = bit;
+      return;
+    }
+  }
+}
+
+namespace {
+
+std::size_t map_slot(char32_t c, std::size_t mask) noexcept {
+  return (static_cast<std::size_t>(c) * 0x9E3779B97F4A7C15ull >> 32) & mask;
+}
+
+// rows x words zeroed 64-bit values in one block.
+std::unique_ptr<std::uint64_t[]> zeroed_words(std::size_t rows, std::size_t words) {
+  const std::size_t count = checked_bytes(rows, words);  // element count, overflow-checked
+  checked_bytes(count, sizeof(std::uint64_t));
+  return std::make_unique<std::uint64_t[]>(count);  // value-initialised: all zero
+}
+
+}  // namespace
+
+BlockMaskTable::BlockMaskTable(std::string_view pattern, std::size_t length)
+    : words_((length + 63) / 64),
+      direct_(zeroed_words(256, words_)),
+      zero_row_(zeroed_words(1, words_)) {
+  std::size_t i = 0;
+  for_each_code_point(pattern, [&](char32_t c) {
+    std::uint64_t* row = c < 256 ? direct_.get() + c * words_ : map_row_for_insert(c);
+    row[i / 64] |= std::uint64_t{1} << (i % 64);
+    ++i;
+  });
+}
+
+const std::uint64_t* BlockMaskTable::map_row(char32_t c) const noexcept {
+  if (map_size_ == 0) return zero_row_.get();
+  const std::size_t mask = keys_.size() - 1;
+  for (std::size_t i = map_slot(c, mask);; i = (i + 1) & mask) {
+    if (keys_[i] == c) return rows_.data() + std::size_t{row_of_[i]} * words_;
+    if (keys_[i] == 0) return zero_row_.get();
+  }
+}
+
+void BlockMaskTable::grow_map() {
+  const std::size_t capacity = keys_.empty() ? 16 : keys_.size() * 2;
+  std::vector<char32_t> keys(capacity, 0);
+  std::vector<std::uint32_t> rows(capacity, 0);
+  const std::size_t mask = capacity - 1;
+  for (std::size_t j = 0; j < keys_.size(); ++j) {
+    if (keys_[j] == 0) continue;
+    std::size_t i = map_slot(keys_[j], mask);
+    while (keys[i] != 0) i = (i + 1) & mask;
+    keys[i] = keys_[j];
+    rows[i] = row_of_[j];
+  }
+  keys_.swap(keys);
+  row_of_.swap(rows);
+}
+
+std::uint64_t* BlockMaskTable::map_row_for_insert(char32_t c) {
+  if ((map_size_ + 1) * 2 > keys_.size()) grow_map();
+  const std::size_t mask = keys_.size() - 1;
+  std::size_t i = map_slot(c, mask);
+  for (; keys_[i] != 0; i = (i + 1) & mask) {
+    if (keys_[i] == c) return rows_.data() + std::size_t{row_of_[i]} * words_;
+  }
+  // Distinct code points never exceed the pattern length, which fits a
+  // Python string; a row index above 2^32 would need 2^32 rows of words_.
+  if (map_size_ >= 0xFFFFFFFFu) throw Panic("capacity overflow");
+  checked_bytes(rows_.size() + words_, sizeof(std::uint64_t));
+  rows_.resize(rows_.size() + words_, 0);
+  keys_[i] = c;
+  row_of_[i] = static_cast<std::uint32_t>(map_size_);
+  ++map_size_;
+  return rows_.data() + (map_size_ - 1) * words_;
+}
+
+}  // namespace morvane

@@ -1,0 +1,1 @@
+"""Plain, obviously correct implementations of the measures, for differential tests."""
