@@ -1,0 +1,93 @@
+// Jaro-Winkler similarity of one pair of texts.
+//
+// One formula, three strategies chosen by content and length: a short scan
+// for ASCII pairs whose longer text has at most 16 bytes, a bit-parallel scan
+// for ASCII pairs up to 64 bytes, and a general scan over code points for
+// everything else. The strategies yield the same matched positions, the same
+// transposition count and the same common prefix, and all of them finish
+// through jaro_winkler_detail::score, so their doubles are bit-identical.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+#include "morvane/error.hpp"
+
+namespace morvane {
+
+inline constexpr double kDefaultPrefixScale = 0.1;
+inline constexpr double kMaxPrefixScale = 0.25;
+
+// The prefix scale to use: 0.1 when absent, `p` itself when 0.0 <= p <= 0.25
+// by ordered comparison (so -0.0 passes and NaN fails), else
+// InvalidPrefixScale carrying `p`.
+Expected<double> validate_prefix_scale(std::optional<double> p) noexcept;
+
+// Similarity in [0.0, 1.0] of `str_1` and `str_2` (valid UTF-8), `str_1`
+// driving the matching. Checks, in order: the prefix scale, then (after
+// optional full lowercase folding) `max_len` against str_1 and then str_2.
+// A result below `score_cutoff` becomes 0.0; the results for empty texts
+// (1.0 for two, 0.0 for one) ignore the cut-off.
+//
+// Allocates only for folding and for the general scan; may throw
+// std::bad_alloc.
+Expected<double> jaro_winkler_similarity(std::string_view str_1, std::string_view str_2,
+                                         std::optional<double> p,
+                                         std::optional<std::size_t> max_len,
+                                         std::optional<bool> case_insensitive,
+                                         std::optional<double> score_cutoff);
+
+namespace jaro_winkler_detail {
+
+inline constexpr std::size_t kPrefixCap = 4;
+inline constexpr std::size_t kShortScanMax = 16;
+inline constexpr std::size_t kBitParallelMax = 64;
+// Boost only above this value; it is the double nearest to 0.7.
+inline constexpr double kBoostThreshold = 0.7;
+
+// Match window for lengths len_1 and len_2: max / 2 - 1, never below 0.
+constexpr std::size_t match_window(std::size_t len_1, std::size_t len_2) noexcept {
+  const std::size_t longer = len_1 > len_2 ? len_1 : len_2;
+  return longer < 4 ? 0 : longer / 2 - 1;
+}
+
+// Steps shared by every strategy and by the batch: from m matches (m >= 1),
+// t halved transpositions and a common prefix of `prefix` code points to the
+// similarity. The operation order is part of the result: the two length
+// ratios are summed first, the transposition term is added to that sum and
+// the total is divided (not multiplied by a third); the boost is formed as
+// (1 - jaro) * (p * prefix) and added last. The build is ISO C++ without
+// -ffast-math, so none of this is contracted or reassociated.
+inline double score(std::size_t m, std::size_t t, std::size_t prefix, std::size_t len_1,
+                    std::size_t len_2, double p) noexcept {
+  const double matches = static_cast<double>(m);
+  const double a = matches / static_cast<double>(len_2);
+  const double b = matches / static_cast<double>(len_1);
+  const double c = static_cast<double>(m - t) / matches;
+  const double jaro = (c + (a + b)) / 3.0;
+  if (!(jaro > kBoostThreshold)) return jaro;
+  const double q = p * static_cast<double>(prefix);
+  const double r = (1.0 - jaro) * q;
+  return jaro + r;
+}
+
+// The three strategies. Each takes prepared (already folded) texts, both
+// non-empty, and a validated prefix scale, and returns the similarity before
+// any cut-off.
+
+// Both texts ASCII, the longer at most 16 bytes. Allocates nothing.
+double short_scan(std::string_view text_1, std::string_view text_2, double p) noexcept;
+
+// Both texts ASCII, each at most 64 bytes (any length in 1..64 is handled,
+// although the operation only sends 17..64 here). Allocates nothing.
+double bit_parallel_scan(std::string_view text_1, std::string_view text_2, double p) noexcept;
+
+// Any valid UTF-8; len_1 and len_2 are the code-point counts of the texts.
+// Allocates the decoded texts and their matched flags.
+double general_scan(std::string_view text_1, std::size_t len_1, std::string_view text_2,
+                    std::size_t len_2, double p);
+
+}  // namespace jaro_winkler_detail
+
+}  // namespace morvane
