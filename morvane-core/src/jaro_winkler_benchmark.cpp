@@ -1,0 +1,107 @@
+#include <benchmark/benchmark.h>
+
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "morvane/jaro_winkler.hpp"
+#include "morvane/jaro_winkler_batch.hpp"
+#include "morvane/text.hpp"
+
+namespace {
+
+namespace detail = morvane::jaro_winkler_detail;
+
+// A word of `len` code points drawn from `pool`, and a near copy of it with
+// a quarter of its positions redrawn, so that both matches and misses occur.
+std::pair<std::string, std::string> word_pair(std::size_t len,
+                                              const std::vector<std::string>& pool) {
+  std::mt19937_64 rng(len * 7919 + pool.size());  // fixed random state
+  std::vector<std::size_t> a(len);
+  for (auto& k : a) k = rng() % pool.size();
+  std::vector<std::size_t> b = a;
+  for (std::size_t n = 0; n < len / 4 + 1; ++n) b[rng() % len] = rng() % pool.size();
+  std::string sa, sb;
+  for (const std::size_t k : a) sa += pool[k];
+  for (const std::size_t k : b) sb += pool[k];
+  return {sa, sb};
+}
+
+const std::vector<std::string>& letters() {
+  static const std::vector<std::string> pool = [] {
+    std::vector<std::string> v;
+    for (char c = 'a'; c <= 'z'; ++c) v.emplace_back(1, c);
+    return v;
+  }();
+  return pool;
+}
+
+const std::vector<std::string>& accented() {
+  static const std::vector<std::string> pool = {"a", "e", "é", "è", "ß", "o", "ö", "n", "ñ", "z"};
+  return pool;
+}
+
+void BM_ShortScan(benchmark::State& state) {
+  const auto [a, b] = word_pair(static_cast<std::size_t>(state.range(0)), letters());
+  for (auto _ : state) benchmark::DoNotOptimize(detail::short_scan(a, b, 0.1));
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ShortScan)->Arg(4)->Arg(8)->Arg(16);
+
+void BM_BitParallelScan(benchmark::State& state) {
+  const auto [a, b] = word_pair(static_cast<std::size_t>(state.range(0)), letters());
+  for (auto _ : state) benchmark::DoNotOptimize(detail::bit_parallel_scan(a, b, 0.1));
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_BitParallelScan)->Arg(8)->Arg(16)->Arg(17)->Arg(32)->Arg(64);
+
+void BM_GeneralScanAscii(benchmark::State& state) {
+  const auto [a, b] = word_pair(static_cast<std::size_t>(state.range(0)), letters());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(detail::general_scan(a, a.size(), b, b.size(), 0.1));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_GeneralScanAscii)->Arg(8)->Arg(16)->Arg(64)->Arg(65)->Arg(256);
+
+// The whole operation, preparation included, by strategy the lengths select.
+void BM_SimilarityAscii(benchmark::State& state) {
+  const auto [a, b] = word_pair(static_cast<std::size_t>(state.range(0)), letters());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(morvane::jaro_winkler_similarity(a, b, std::nullopt, std::nullopt,
+                                                              std::nullopt, std::nullopt));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SimilarityAscii)->Arg(8)->Arg(16)->Arg(17)->Arg(64)->Arg(65)->Arg(256);
+
+void BM_SimilarityNonAscii(benchmark::State& state) {
+  const auto [a, b] = word_pair(static_cast<std::size_t>(state.range(0)), accented());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(morvane::jaro_winkler_similarity(a, b, std::nullopt, std::nullopt,
+                                                              std::nullopt, std::nullopt));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SimilarityNonAscii)->Arg(8)->Arg(64)->Arg(256);
+
+// A short ASCII query against many short words; range(0) != 0 folds case.
+void BM_BatchShortWords(benchmark::State& state) {
+  std::mt19937_64 rng(42);  // fixed random state
+  std::vector<std::string> owned(10000);
+  for (auto& w : owned) {
+    const std::size_t len = 3 + rng() % 8;
+    for (std::size_t i = 0; i < len; ++i) w += static_cast<char>((rng() % 2 ? 'a' : 'A') + rng() % 26);
+  }
+  const std::vector<std::string_view> candidates(owned.begin(), owned.end());
+  const bool fold = state.range(0) != 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(morvane::jaro_winkler_batch("Martha", candidates, std::nullopt, fold));
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(candidates.size()));
+}
+BENCHMARK(BM_BatchShortWords)->Arg(0)->Arg(1);
+
+}  // namespace
