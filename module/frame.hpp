@@ -1,0 +1,129 @@
+// The call frame every module function runs in: bind the vectorcall
+// arguments to parameter names, convert them in signature order, call the
+// core, turn the outcome into a Python object or exception. Nothing thrown
+// below this frame reaches the interpreter.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "morvane/error.hpp"
+#include "python.hpp"
+#include "ref.hpp"
+#include "runtime.hpp"
+
+namespace morvane::py {
+
+constexpr std::size_t kMaxParameters = 6;
+
+struct ArgumentSpec {
+  const char* function_name;
+  const char* parameter_names[kMaxParameters];
+  std::size_t parameter_count;
+  std::size_t required_count;
+};
+
+// Fills `slots` (borrowed from the caller's vector) from positional and
+// keyword arguments. Returns false with a TypeError set on a binding error.
+bool bind_arguments(const ArgumentSpec& spec, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames,
+                    PyObject** slots) noexcept;
+
+// Adds "while processing 'name'" to the pending exception; a failure to add
+// the note is discarded and leaves the exception as it was.
+void add_processing_note(const char* name) noexcept;
+
+// A text borrowed from its str for the duration of the call (the caller keeps
+// the argument alive); the bytes are the interpreter's cached UTF-8.
+struct Text {
+  std::string_view view;
+};
+
+// Each converter returns true with `out` set, or false with a Python
+// exception pending. Optional parameters never see None: the frame makes them
+// absent first.
+bool convert(PyObject* obj, Text& out);
+bool convert(PyObject* obj, std::optional<std::size_t>& out);
+bool convert(PyObject* obj, std::optional<bool>& out);
+bool convert(PyObject* obj, std::optional<double>& out);
+
+template <class T>
+struct is_optional : std::false_type {};
+template <class T>
+struct is_optional<std::optional<T>> : std::true_type {};
+
+template <class T>
+bool convert_slot(PyObject* slot, T& out, const char* name) {
+  if constexpr (is_optional<T>::value) {
+    if (slot == nullptr || slot == Py_None) return true;
+  }
+  if (convert(slot, out)) return true;
+  check_for_panic();
+  add_processing_note(name);
+  return false;
+}
+
+template <class... Params, std::size_t... I>
+bool convert_all(const ArgumentSpec& spec, PyObject** slots, std::tuple<Params...>& values,
+                 std::index_sequence<I...>) {
+  // Left to right: the first failing parameter is the one reported.
+  return (convert_slot(slots[I], std::get<I>(values), spec.parameter_names[I]) && ...);
+}
+
+// Runs `body` and converts any failure it throws into a Python exception.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  try {
+    try {
+      return body();
+    } catch (const Panic& e) {
+      raise_panic(e.what());
+    } catch (const std::bad_array_new_length&) {
+      raise_panic("capacity overflow");
+    } catch (const std::length_error&) {
+      raise_panic("capacity overflow");
+    } catch (const std::bad_alloc&) {
+      // Everything the call took was released on the way here; the caller
+      // gets an ordinary, recoverable MemoryError.
+      PyErr_NoMemory();
+    } catch (const std::exception& e) {
+      raise_panic(e.what());
+    } catch (...) {
+      raise_panic("panic from Corv code");
+    }
+    return nullptr;
+  } catch (...) {
+    std::fputs("uncaught panic at ffi boundary\n", stderr);
+    std::abort();
+  }
+}
+
+// The entry point of one function: `Impl` takes the converted parameters, in
+// signature order, by reference and returns a new reference or null with an
+// exception set.
+template <const ArgumentSpec& Spec, auto Impl>
+struct Function;
+
+template <const ArgumentSpec& Spec, class... Params, PyObject* (*Impl)(Params&...)>
+struct Function<Spec, Impl> {
+  static_assert(sizeof...(Params) <= kMaxParameters);
+
+  static PyObject* call(PyObject* /*self*/, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+    return guarded([&]() -> PyObject* {
+      PyObject* slots[kMaxParameters] = {};
+      if (!bind_arguments(Spec, args, nargsf, kwnames, slots)) return nullptr;
+      std::tuple<Params...> values;
+      if (!convert_all(Spec, slots, values, std::index_sequence_for<Params...>{})) return nullptr;
+      return std::apply(Impl, values);
+    });
+  }
+};
+
+}  // namespace morvane::py

@@ -1,0 +1,68 @@
+// Process-wide objects and the translation of failures into Python exceptions.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "python.hpp"
+#include "ref.hpp"
+
+namespace morvane::py {
+
+// A value created on first use and kept for the life of the process. Threads
+// that find another thread creating it wait detached from the interpreter
+// (PyMutex_Lock detaches while it blocks), so the wait cannot stall a
+// stop-the-world pause. `create` returns a new reference, or null with a
+// Python error set; a failed creation is retried by the next caller.
+class ProcessObject {
+ public:
+  template <class Create>
+  PyObject* get(Create create) {
+    if (PyObject* p = value_.load(std::memory_order_acquire)) return p;
+    PyMutex_Lock(&mutex_);
+    PyObject* p = value_.load(std::memory_order_acquire);
+    if (p == nullptr) {
+      p = create();
+      if (p != nullptr) value_.store(p, std::memory_order_release);
+    }
+    PyMutex_Unlock(&mutex_);
+    return p;
+  }
+  // The value if it exists already, else null; never creates it.
+  PyObject* peek() const noexcept { return value_.load(std::memory_order_acquire); }
+
+ private:
+  std::atomic<PyObject*> value_{nullptr};
+  PyMutex mutex_{};
+};
+
+// Interned attribute names; null with a Python error set on failure.
+PyObject* name_all();
+PyObject* name_name();
+PyObject* name_add_note();
+
+// The module's panic exception type, created on first need. Aborts the process
+// when the type cannot be created.
+PyObject* panic_type();
+
+// Sets the panic exception with `text` as its only argument.
+void raise_panic(const char* text);
+
+// Fetches the pending exception. A panic exception raised by Python code that
+// the module called is not an ordinary error: it is printed with its
+// traceback and continued as an internal failure (throws Panic).
+Ref fetch_error();
+
+// The pending exception, continued as an internal failure when it is a panic;
+// otherwise it stays pending.
+void check_for_panic();
+
+// TypeError "'A' object is not an instance of 'B'" (or "'None' is not an
+// instance of 'B'") for `obj` and the target type name `target`.
+void raise_downcast(PyObject* obj, const char* target);
+
+// Throws Panic("PyObject pointer is null") after reporting the pending error
+// as unraisable when `created` is null; returns it otherwise.
+PyObject* checked_result(PyObject* created);
+
+}  // namespace morvane::py
