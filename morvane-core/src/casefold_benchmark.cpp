@@ -1,0 +1,57 @@
+#include <benchmark/benchmark.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+#include "morvane/casefold.hpp"
+
+namespace {
+
+// Space-separated `words`, cycled until the text has at least `bytes` bytes.
+std::string make_text(std::size_t bytes, std::initializer_list<const char*> words) {
+  std::string text;
+  for (auto it = words.begin(); text.size() < bytes; ++it) {
+    if (it == words.end()) it = words.begin();
+    text += *it;
+    text += ' ';
+  }
+  return text;
+}
+
+void run(benchmark::State& state, const std::string& text) {
+  for (auto _ : state) {
+    std::string folded = morvane::fold_lower(text);
+    benchmark::DoNotOptimize(folded.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(text.size()));
+}
+
+void BM_FoldAscii(benchmark::State& state) {
+  const std::string text = make_text(static_cast<std::size_t>(state.range(0)),
+                                     {"The", "QUICK", "brown", "Fox", "jumps", "over", "THE", "lazy", "dog."});
+  run(state, text);
+}
+BENCHMARK(BM_FoldAscii)->Arg(16)->Arg(256)->Arg(64 << 10);
+
+// Latin-1 accents in ASCII words, Greek with sigmas, Cyrillic, CJK.
+void BM_FoldMixed(benchmark::State& state) {
+  const std::string text = make_text(
+      static_cast<std::size_t>(state.range(0)),
+      {"Caf\u00C9", "na\u00EFVE", "\u039F\u0394\u039F\u03A3", "\u03A3\u039F\u03A6\u0399\u0391",
+       "\u041C\u043E\u0441\u041A\u0412\u0410", "\u65E5\u672C\u8A9E", "\u0130stanbul", "STRASSE"});
+  run(state, text);
+}
+BENCHMARK(BM_FoldMixed)->Arg(16)->Arg(256)->Arg(64 << 10);
+
+// Only two-byte letters, every one of them mapped.
+void BM_FoldCyrillicUpper(benchmark::State& state) {
+  const std::string text = make_text(static_cast<std::size_t>(state.range(0)),
+                                     {"\u041C\u041E\u0421\u041A\u0412\u0410", "\u041F\u0420\u0418\u0412\u0415\u0422"});
+  run(state, text);
+}
+BENCHMARK(BM_FoldCyrillicUpper)->Arg(64 << 10);
+
+}  // namespace
