@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: the core's GoogleTest suites through
+# ctest, the check of the committed Unicode tables, then the pytest suite
+# against the module installed into .venv. Arguments go to pytest.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+tools/setup.sh
+
+export PATH=$root/.venv/bin:$PATH
+python=$root/.venv/bin/python
+build=$root/build/tests
+hooks=$build/tests/hooks/libmorvane_testhooks.so
+
+step() { printf '\n== %s\n' "$*"; }
+
+step "core tests ($build)"
+cmake -S . -B "$build" -G Ninja --log-level=WARNING \
+  -DMORVANE_BUILD_TESTS=ON -DMORVANE_BUILD_MODULE=OFF -DPython_EXECUTABLE="$python"
+cmake --build "$build"
+ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel "$(nproc)"
+
+step "Unicode tables"
+python tools/gen_casefold.py --check
+
+step "module"
+python -m pip install --disable-pip-version-check -q .
+
+step "pytest"
+[ -f "$hooks" ] || { echo "test: $hooks was not built" >&2; exit 1; }
+MORVANE_TESTHOOKS=$hooks python -m pytest "${@:-tests}"
