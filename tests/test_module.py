@@ -1,0 +1,260 @@
+"""The module's surface and its call frame: binding, conversion and errors."""
+
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import morvane
+
+EXEC_ORDER = [
+    "levenshtein_bp",
+    "damerau_bp",
+    "jaro_winkler_similarity",
+    "levenshtein_batch",
+    "damerau_batch",
+    "jaro_winkler_batch",
+    "_ingest_owned",
+    "_ingest_borrow",
+    "_ingest_borrow_and_deref",
+]
+
+SIGNATURES = {
+    "levenshtein_bp": "(str_1, str_2, max_len=None, case_insensitive=None, score_cutoff=None)",
+    "damerau_bp": "(str_1, str_2, max_len=None, case_insensitive=None, score_cutoff=None)",
+    "jaro_winkler_similarity": "(str_1, str_2, p=None, max_len=None, case_insensitive=None, score_cutoff=None)",
+    "levenshtein_batch": "(query, candidates, case_insensitive=None)",
+    "damerau_batch": "(query, candidates, case_insensitive=None)",
+    "jaro_winkler_batch": "(query, candidates, p=None, case_insensitive=None)",
+    "_ingest_owned": "(candidates)",
+    "_ingest_borrow": "(candidates)",
+    "_ingest_borrow_and_deref": "(candidates)",
+}
+
+
+def test_module_attributes():
+    assert morvane.__all__ == EXEC_ORDER
+    assert morvane.__doc__ == ""
+    assert morvane.__name__ == "morvane"
+    assert not hasattr(morvane, "PanicException")
+    public = {name for name in vars(morvane) if not name.startswith("__")}
+    assert public == set(EXEC_ORDER)
+
+
+@pytest.mark.parametrize("name", EXEC_ORDER)
+def test_function_metadata(name):
+    fn = getattr(morvane, name)
+    assert fn.__name__ == name
+    assert fn.__module__ == "morvane"
+    assert fn.__doc__ is None
+    assert fn.__text_signature__ == SIGNATURES[name]
+
+
+def message(call):
+    with pytest.raises(BaseException) as info:
+        call()
+    return info.type, str(info.value), getattr(info.value, "__notes__", None)
+
+
+@pytest.mark.parametrize(
+    "call, text",
+    [
+        (lambda: morvane.levenshtein_bp("a"), "levenshtein_bp() missing 1 required positional argument: 'str_2'"),
+        (lambda: morvane.damerau_bp(), "damerau_bp() missing 2 required positional arguments: 'str_1' and 'str_2'"),
+        (lambda: morvane.levenshtein_bp(str_2="b"), "levenshtein_bp() missing 1 required positional argument: 'str_1'"),
+        (lambda: morvane.jaro_winkler_batch(p=0.1), "jaro_winkler_batch() missing 2 required positional arguments: 'query' and 'candidates'"),
+        (lambda: morvane._ingest_borrow(), "_ingest_borrow() missing 1 required positional argument: 'candidates'"),
+        (lambda: morvane.levenshtein_bp(*"abcdef"), "levenshtein_bp() takes from 2 to 5 positional arguments but 6 were given"),
+        (lambda: morvane.jaro_winkler_batch(*"abcde"), "jaro_winkler_batch() takes from 2 to 4 positional arguments but 5 were given"),
+        (lambda: morvane._ingest_owned([], []), "_ingest_owned() takes 1 positional arguments but 2 were given"),
+        (lambda: morvane.damerau_bp("a", "b", str_1="c"), "damerau_bp() got multiple values for argument 'str_1'"),
+        (lambda: morvane.damerau_bp("a", "b", limit=1), "damerau_bp() got an unexpected keyword argument 'limit'"),
+        (lambda: morvane.damerau_bp("a", "b", **{"\udc80": 1}), "damerau_bp() got an unexpected keyword argument '\udc80'"),
+        # The first error found wins, and binding errors precede conversion.
+        (lambda: morvane.levenshtein_bp(1, limit=1), "levenshtein_bp() got an unexpected keyword argument 'limit'"),
+    ],
+)
+def test_binding_errors(call, text):
+    kind, msg, notes = message(call)
+    assert (kind, msg, notes) == (TypeError, text, None)
+
+
+def test_keywords_bind_like_positions():
+    expected = morvane.levenshtein_bp("kitten", "sitting", 10, True, 5)
+    assert morvane.levenshtein_bp(str_2="sitting", str_1="kitten", score_cutoff=5, case_insensitive=True, max_len=10) == expected
+    assert morvane.levenshtein_bp("kitten", str_2="sitting", max_len=10, score_cutoff=5, case_insensitive=True) == expected
+    assert morvane.jaro_winkler_similarity(str_2="MARHTA", str_1="MARTHA", p=0.25) == 0.9861111111111112
+
+
+class Index:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        if isinstance(self.value, BaseException):
+            raise self.value
+        return self.value
+
+
+class Floaty:
+    def __float__(self):
+        return 0.2
+
+
+class Boom(Exception):
+    pass
+
+
+def fake_numpy_bool(name, **body):
+    return type(name, (), {"__module__": "numpy", **body})
+
+
+@pytest.mark.parametrize(
+    "call, kind, text, note",
+    [
+        (lambda: morvane.levenshtein_bp(1, "a"), TypeError, "'int' object is not an instance of 'str'", "str_1"),
+        (lambda: morvane.levenshtein_bp(None, "a"), TypeError, "'None' is not an instance of 'str'", "str_1"),
+        (lambda: morvane.levenshtein_bp("a", b"a"), TypeError, "'bytes' object is not an instance of 'str'", "str_2"),
+        (lambda: morvane.levenshtein_bp("\udc80", "a"), UnicodeEncodeError, None, "str_1"),
+        (lambda: morvane.levenshtein_bp("a", "b", max_len=-1), OverflowError, None, "max_len"),
+        (lambda: morvane.levenshtein_bp("a", "b", max_len=2**64), OverflowError, None, "max_len"),
+        (lambda: morvane.levenshtein_bp("a", "b", max_len=2.0), TypeError, "'float' object cannot be interpreted as an integer", "max_len"),
+        (lambda: morvane.levenshtein_bp("a", "b", score_cutoff="3"), TypeError, None, "score_cutoff"),
+        (lambda: morvane.levenshtein_bp("a", "b", max_len=Index(Boom("x"))), Boom, "x", "max_len"),
+        (lambda: morvane.levenshtein_bp("a", "b", case_insensitive=1), TypeError, "'int' object is not an instance of 'bool'", "case_insensitive"),
+        (lambda: morvane.levenshtein_bp("a", "b", case_insensitive="yes"), TypeError, "'str' object is not an instance of 'bool'", "case_insensitive"),
+        (lambda: morvane.levenshtein_bp("a", "b", case_insensitive=fake_numpy_bool("bool_")()), TypeError,
+         "object of type '<class 'numpy.bool_'>' does not define a '__bool__' conversion", "case_insensitive"),
+        (lambda: morvane.levenshtein_bp("a", "b", case_insensitive=fake_numpy_bool("bool", __bool__=lambda s: 1 / 0)()),
+         ZeroDivisionError, None, "case_insensitive"),
+        (lambda: morvane.levenshtein_bp("a", "b", case_insensitive=fake_numpy_bool("int8", __bool__=lambda s: True)()),
+         TypeError, "'int8' object is not an instance of 'bool'", "case_insensitive"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p="x"), TypeError, "must be real number, not str", "p"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", score_cutoff=[]), TypeError, None, "score_cutoff"),
+        # Every conversion precedes the core: the bad cut-off is reported,
+        # not the over-long text.
+        (lambda: morvane.levenshtein_bp("abcdef", "a", max_len=2, score_cutoff=1.5), TypeError, None, "score_cutoff"),
+    ],
+)
+def test_conversion_errors_carry_the_parameter_note(call, kind, text, note):
+    got_kind, msg, notes = message(call)
+    assert got_kind is kind
+    if text is not None:
+        assert msg == text
+    assert notes == [f"while processing '{note}'"]
+
+
+def test_accepted_conversions():
+    with pytest.raises(ValueError, match=r'InputTooLong \{ which: "str_1", len: 3, limit: 1 \}'):
+        morvane.levenshtein_bp("abc", "ab", max_len=True)
+    assert morvane.levenshtein_bp("abc", "ab", max_len=Index(3)) == 1
+    assert morvane.levenshtein_bp("kitten", "sitting", score_cutoff=Index(1)) == 2
+    assert morvane.levenshtein_bp("ABC", "abc", case_insensitive=None) == 3
+    assert morvane.levenshtein_bp("ABC", "abc", case_insensitive=fake_numpy_bool("bool_", __bool__=lambda s: True)()) == 0
+    assert morvane.levenshtein_bp("ABC", "abc", case_insensitive=fake_numpy_bool("bool", __bool__=lambda s: False)()) == 3
+    assert morvane.jaro_winkler_similarity("MARTHA", "MARHTA", p=Floaty()) == morvane.jaro_winkler_similarity("MARTHA", "MARHTA", p=0.2)
+    assert morvane.jaro_winkler_similarity("MARTHA", "MARHTA", p=0) == 0.9444444444444445
+    assert morvane.jaro_winkler_similarity("MARTHA", "MARHTA", p=None) == 0.9611111111111111
+
+
+def test_numpy_scalars():
+    np = pytest.importorskip("numpy")
+    assert morvane.levenshtein_bp("ABC", "abc", case_insensitive=np.True_) == 0
+    assert morvane.levenshtein_bp("ABC", "abc", case_insensitive=np.bool_(False)) == 3
+    assert morvane.levenshtein_bp("abc", "abd", score_cutoff=np.int64(0)) == 1
+    with pytest.raises(TypeError, match="'int64' object is not an instance of 'bool'"):
+        morvane.levenshtein_bp("a", "b", case_insensitive=np.int64(1))
+
+
+@pytest.mark.parametrize(
+    "call, text",
+    [
+        (lambda: morvane.levenshtein_bp("abc", "de", max_len=2), 'InputTooLong { which: "str_1", len: 3, limit: 2 }'),
+        (lambda: morvane.damerau_bp("ab", "abcde", max_len=4), 'InputTooLong { which: "str_2", len: 5, limit: 4 }'),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=1), "InvalidPrefixScale { value: 1.0 }"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=-1), "InvalidPrefixScale { value: -1.0 }"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=0.3), "InvalidPrefixScale { value: 0.3 }"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=1e-5 - 1), "InvalidPrefixScale { value: -0.99999 }"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=-1e-5), "InvalidPrefixScale { value: -1e-5 }"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=2.5e16), "InvalidPrefixScale { value: 2.5e16 }"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=1e16), "InvalidPrefixScale { value: 1e16 }"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=123456.5), "InvalidPrefixScale { value: 123456.5 }"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=float("nan")), "InvalidPrefixScale { value: NaN }"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=float("-inf")), "InvalidPrefixScale { value: -inf }"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=-1e-300), "InvalidPrefixScale { value: -1e-300 }"),
+        (lambda: morvane.jaro_winkler_similarity("a", "b", p=-5e-324), "InvalidPrefixScale { value: -5e-324 }"),
+    ],
+)
+def test_match_errors_become_value_errors(call, text):
+    with pytest.raises(ValueError) as info:
+        call()
+    assert info.value.args == (text,)
+    assert not hasattr(info.value, "__notes__")
+
+
+def run_python(code, **kwargs):
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=120, **kwargs)
+
+
+def test_internal_failures_raise_the_panic_exception():
+    # Making collections.abc unimportable turns the non-sequence error path
+    # into an internal failure: the only way to reach one from Python.
+    result = run_python(
+        """
+        import sys, morvane
+        sys.modules["collections.abc"] = None
+        try:
+            morvane._ingest_borrow({1})
+        except Exception:
+            print("caught as Exception")
+        except BaseException as e:
+            panic = type(e)
+            print(panic.__module__, panic.__name__, panic.__bases__ == (BaseException,), len(e.args))
+            print("doc" if "BaseException" in panic.__doc__ else "no doc")
+
+        # A panic raised by Python code the module calls is continued, with
+        # the same text, as a fresh panic.
+        class Bad:
+            def __index__(self):
+                raise panic("deliberate")
+        try:
+            morvane.levenshtein_bp("a", "b", max_len=Bad())
+        except panic as e:
+            print("resumed", e.args, getattr(e, "__notes__", None))
+        print(morvane.levenshtein_bp("a", "b"))
+        """
+    )
+    lines = result.stdout.splitlines()
+    assert result.returncode == 0, result.stderr
+    assert lines[0] == "vesk_runtime PanicException True 1"
+    assert lines[1] == "doc"
+    assert lines[2] == "resumed ('deliberate',) None"
+    assert lines[3] == "1"
+    assert "deliberate" in result.stderr  # the continued panic's traceback
+    assert "Traceback" in result.stderr
+
+
+def test_memory_exhaustion_is_a_memory_error():
+    # A pattern of 2**24 code points needs a 1 GiB match table: with the
+    # address space capped, the allocation fails and the call must fail
+    # cleanly, leaving the interpreter usable.
+    result = run_python(
+        """
+        import resource, morvane
+        pattern = "ab" * (2**23)
+        soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+        with open("/proc/self/status") as f:
+            vm = next(int(l.split()[1]) for l in f if l.startswith("VmSize:")) * 1024
+        resource.setrlimit(resource.RLIMIT_AS, (vm + 512 * 2**20, hard))
+        for fn in (morvane.levenshtein_bp, morvane.damerau_bp):
+            try:
+                fn(pattern, "abc")
+            except MemoryError:
+                print("MemoryError")
+        print(morvane.levenshtein_batch(pattern[:70], ["ab"] * 3))
+        print(morvane.levenshtein_bp("kitten", "sitting"))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split("\n")[:4] == ["MemoryError", "MemoryError", "[68, 68, 68]", "3"]
