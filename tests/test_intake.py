@@ -1,0 +1,139 @@
+"""Taking query and candidates in: the probes, every failure and hostile sequences."""
+
+import sys
+
+import pytest
+
+import morvane
+
+PROBES = [morvane._ingest_owned, morvane._ingest_borrow, morvane._ingest_borrow_and_deref]
+TAKERS = PROBES + [
+    lambda c: morvane.levenshtein_batch("ab", c),
+    lambda c: morvane.damerau_batch("ab", c),
+    lambda c: morvane.jaro_winkler_batch("ab", c),
+]
+
+
+@pytest.mark.parametrize(
+    "candidates, counts",
+    [
+        ([], (0, 0, 0)),
+        (["a", "bb", ""], (3, 3, 3)),
+        (["é", "日本"], (2, 2, 8)),
+        (("é", "日本", "\U0001f600"), (3, 3, 12)),
+        (["x"] * 7, (7, 7, 7)),
+    ],
+)
+def test_probe_counts(candidates, counts):
+    assert tuple(probe(candidates) for probe in PROBES) == counts
+
+
+class Seq:
+    """A sequence that is not a list, with a configurable __len__."""
+
+    def __init__(self, items, length=None):
+        self.items = list(items)
+        self.length = length
+
+    def __len__(self):
+        if isinstance(self.length, BaseException):
+            raise self.length
+        return len(self.items) if self.length is None else self.length
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+
+class FailingIter(Seq):
+    def __iter__(self):
+        yield self.items[0]
+        raise KeyError("iteration failed")
+
+
+def gen():
+    yield "a"
+
+
+@pytest.mark.parametrize("take", TAKERS)
+@pytest.mark.parametrize(
+    "candidates, kind, text",
+    [
+        ("abc", TypeError, "Can't extract `str` to `Vec`"),
+        ({"a"}, TypeError, "'set' object is not an instance of 'Sequence'"),
+        ({"a": 1}, TypeError, "'dict' object is not an instance of 'Sequence'"),
+        (gen(), TypeError, "'generator' object is not an instance of 'Sequence'"),
+        (5, TypeError, "'int' object is not an instance of 'Sequence'"),
+        (None, TypeError, "'None' is not an instance of 'Sequence'"),
+        (b"ab", TypeError, "'int' object is not an instance of 'str'"),
+        (["a", None, "b"], TypeError, "'None' is not an instance of 'str'"),
+        (["a", 1], TypeError, "'int' object is not an instance of 'str'"),
+        (["a", "\udc80"], UnicodeEncodeError, None),
+        (FailingIter(["a", "b"]), KeyError, "'iteration failed'"),
+    ],
+)
+def test_candidate_failures(take, candidates, kind, text):
+    with pytest.raises(BaseException) as info:
+        take(candidates)
+    assert info.type is kind
+    if text is not None:
+        assert str(info.value) == text
+    assert info.value.__notes__ == ["while processing 'candidates'"]
+
+
+@pytest.mark.parametrize(
+    "call, text",
+    [
+        (lambda: morvane.levenshtein_batch(1, []), "'int' object is not an instance of 'str'"),
+        (lambda: morvane.damerau_batch(None, ["a"]), "'None' is not an instance of 'str'"),
+        (lambda: morvane.jaro_winkler_batch(b"a", "abc"), "'bytes' object is not an instance of 'str'"),
+    ],
+)
+def test_query_is_converted_first(call, text):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert str(info.value) == text
+    assert info.value.__notes__ == ["while processing 'query'"]
+
+
+def test_query_surrogate():
+    with pytest.raises(UnicodeEncodeError) as info:
+        morvane.levenshtein_batch("\udc80", [])
+    assert info.value.__notes__ == ["while processing 'query'"]
+
+
+def test_options_after_candidates():
+    with pytest.raises(TypeError) as info:
+        morvane.jaro_winkler_batch("a", ["b"], p="x", case_insensitive=1)
+    assert info.value.__notes__ == ["while processing 'p'"]
+    with pytest.raises(TypeError) as info:
+        morvane.levenshtein_batch("a", ["b"], case_insensitive=1)
+    assert info.value.__notes__ == ["while processing 'case_insensitive'"]
+
+
+@pytest.mark.parametrize("take", TAKERS)
+@pytest.mark.parametrize("length", [RuntimeError("no length"), 2**40, sys.maxsize, 10**9, 0, 1])
+def test_the_reported_length_is_only_a_hint(take, length):
+    items = ["ab", "ba", "abc", "日本"]
+    assert take(Seq(items, length)) == take(items)
+
+
+def test_sequence_without_iter_and_custom_subclasses():
+    class Text(str):
+        pass
+
+    class Items(list):
+        pass
+
+    items = [Text("kitten"), "sitting"]
+    assert morvane.levenshtein_batch(Text("sitting"), Items(items)) == [3, 0]
+    assert morvane.levenshtein_batch("sitting", Seq(items)) == [3, 0]
+    assert morvane._ingest_borrow_and_deref(Seq(items)) == 13
+
+
+def test_same_object_many_times():
+    s = "".join(["shared", "text"])  # a fresh object
+    before = sys.getrefcount(s)
+    assert morvane.levenshtein_batch("sharedtext", [s] * 1000) == [0] * 1000
+    assert morvane._ingest_owned([s] * 3) == 3
+    assert morvane._ingest_borrow_and_deref([s] * 3) == 30
+    assert sys.getrefcount(s) == before
