@@ -16,7 +16,7 @@ hooks=$build/tests/hooks/libmorvane_testhooks.so
 step() { printf '\n== %s\n' "$*"; }
 
 step "core tests ($build)"
-cmake -S . -B "$build" -G Ninja --log-level=WARNING \
+cmake -S . -B "$build" -G Ninja --log-level=WARNING --no-warn-unused-cli \
   -DMORVANE_BUILD_TESTS=ON -DMORVANE_BUILD_MODULE=OFF -DPython_EXECUTABLE="$python"
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure --no-tests=error --parallel "$(nproc)"
