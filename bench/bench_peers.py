@@ -1,0 +1,683 @@
+#!/usr/bin/env python3
+"""Per-call times and batch throughput of morvane next to established
+string-metric libraries (rapidfuzz, Levenshtein, editdistance, polyleven,
+jellyfish), all in one process on one interpreter.
+
+Sections (choose with --only, comma separated; default all):
+  pairs     single-pair functions on short, long and non-ASCII pairs
+  batch     short ASCII query against many short ASCII words
+  fallback  the same with non-ASCII words, and with a 100-character query
+  probes    the candidate intake probes next to the batch scoring
+  threads   the batches over 1 and 2 threads on the same total work
+
+How the figures are taken:
+  * Pair functions: a repeat is N back-to-back calls `fn(a, b)` in a Python
+    loop, N chosen so that one repeat lasts about 20 ms (2 ms with --quick).
+    The figure is the MINIMUM over the repeats (7 by default) of the time per
+    call, so it includes the loop and the call itself; the baseline row
+    (operator.is_, a two-argument builtin that does nothing) shows how much
+    of that is the loop and the call. Ours and every peer are timed in turns
+    within each repeat, so a change of machine load hits all of them alike.
+  * Batches: a repeat is one call over all candidates; the figure is the
+    minimum over the repeats, reported as candidates per second. Our batch
+    functions return a list; rapidfuzz.process.cdist returns a NumPy array.
+    List comprehensions over a peer's pair function run over the first
+    --listcomp-limit candidates only (the rate is per candidate).
+  * Threads: the candidates are cut into equal chunks of at least 10,000
+    (the size from which a batch releases the interpreter while computing)
+    and mapped over a ThreadPoolExecutor with 1 and then 2 workers; the
+    figure is the minimum over the repeats of the wall time for all chunks.
+  * The garbage collector is disabled while timing.
+
+A peer that cannot be imported is shown as such in place of its figures.
+Every peer's results are compared with ours before timing; a peer that
+computes a different measure is marked and left out of the ratios.
+"""
+
+from __future__ import annotations
+
+import argparse
+import gc
+import importlib
+import importlib.metadata
+import itertools
+import math
+import operator
+import os
+import platform
+import random
+import sys
+import sysconfig
+import time
+from concurrent.futures import ThreadPoolExecutor
+
+import morvane
+
+SECTIONS = ("pairs", "batch", "fallback", "probes", "threads")
+PAIR_TARGET = 0.8  # ours / rapidfuzz per call, at most
+BATCH_TARGET = 1.5  # ours / rapidfuzz cdist workers=1 throughput, at least
+THREAD_TARGET = 1.8  # 2-thread speed-up, at least
+
+# --------------------------------------------------------------------------
+# Peers
+
+
+class Peer:
+    """One importable peer package, or the reason it is not available."""
+
+    def __init__(self, module: str, dist: str):
+        self.module_name = module
+        self.dist = dist
+        self.module = None
+        self.error = None
+        try:
+            self.module = importlib.import_module(module)
+        except Exception as exc:  # ImportError, or a broken build for 3.14
+            self.error = f"{type(exc).__name__}: {exc}"
+        try:
+            self.version = importlib.metadata.version(dist)
+        except importlib.metadata.PackageNotFoundError:
+            self.version = None
+
+    def get(self, dotted: str):
+        """The attribute `dotted` below the module, or None."""
+        if self.module is None:
+            return None
+        obj = self.module
+        try:
+            for part in dotted.split("."):
+                if not hasattr(obj, part):
+                    obj = importlib.import_module(f"{obj.__name__}.{part}")
+                else:
+                    obj = getattr(obj, part)
+        except Exception:
+            return None
+        return obj
+
+
+PEERS = {
+    name: Peer(name, dist)
+    for name, dist in (
+        ("rapidfuzz", "rapidfuzz"),
+        ("Levenshtein", "Levenshtein"),
+        ("editdistance", "editdistance"),
+        ("polyleven", "polyleven"),
+        ("jellyfish", "jellyfish"),
+    )
+}
+
+
+class PeerFn:
+    """A peer's pair function for one measure, resolved lazily."""
+
+    def __init__(self, label: str, package: str, attr: str):
+        self.label = label
+        self.package = package
+        self.attr = attr
+        peer = PEERS[package]
+        self.fn = peer.get(attr)
+        if peer.module is None:
+            self.missing = f"not importable ({peer.error})"
+        elif self.fn is None:
+            self.missing = f"{package} has no {attr}"
+        else:
+            self.missing = None
+
+
+# Pairs on which every peer must agree with us before its figures count as
+# the same measure (no empty texts: edge conventions differ between peers).
+AGREEMENT_PROBES = [
+    ("ca", "abc"),
+    ("abcdef", "badcfe"),
+    ("kitten", "sitting"),
+    ("martha", "marhta"),
+    ("dixon", "dicksonx"),
+    ("\u00e9l\u00e8ve", "\u00e9lev\u00e9"),
+    ("\u65e5\u672c\u8a9e", "\u672c\u65e5\u8a9ex"),
+    ("a" * 70 + "bc", "a" * 70 + "cb"),
+]
+
+
+class Measure:
+    def __init__(self, name, ours, peers, is_float, batch, cdist_attr):
+        self.name = name
+        self.ours = ours
+        self.peers = peers
+        self.is_float = is_float
+        self.batch = batch
+        self.cdist_attr = cdist_attr
+
+    def same(self, x, y) -> bool:
+        if self.is_float:
+            return abs(x - y) <= 1e-12
+        return x == y
+
+
+MEASURES = [
+    Measure(
+        "levenshtein",
+        morvane.levenshtein_bp,
+        [
+            PeerFn("rapidfuzz Levenshtein.distance", "rapidfuzz", "distance.Levenshtein.distance"),
+            PeerFn("Levenshtein.distance", "Levenshtein", "distance"),
+            PeerFn("editdistance.eval", "editdistance", "eval"),
+            PeerFn("polyleven.levenshtein", "polyleven", "levenshtein"),
+            PeerFn("jellyfish.levenshtein_distance", "jellyfish", "levenshtein_distance"),
+        ],
+        False,
+        morvane.levenshtein_batch,
+        "distance.Levenshtein.distance",
+    ),
+    Measure(
+        "damerau (OSA)",
+        morvane.damerau_bp,
+        [
+            PeerFn("rapidfuzz OSA.distance", "rapidfuzz", "distance.OSA.distance"),
+            # Unrestricted Damerau-Levenshtein: the agreement check marks it.
+            PeerFn("jellyfish.damerau_levenshtein_distance", "jellyfish", "damerau_levenshtein_distance"),
+        ],
+        False,
+        morvane.damerau_batch,
+        "distance.OSA.distance",
+    ),
+    Measure(
+        "jaro-winkler",
+        morvane.jaro_winkler_similarity,
+        [
+            PeerFn("rapidfuzz JaroWinkler.similarity", "rapidfuzz", "distance.JaroWinkler.similarity"),
+            PeerFn("jellyfish.jaro_winkler_similarity", "jellyfish", "jaro_winkler_similarity"),
+            PeerFn("Levenshtein.jaro_winkler", "Levenshtein", "jaro_winkler"),
+        ],
+        True,
+        morvane.jaro_winkler_batch,
+        "distance.JaroWinkler.similarity",
+    ),
+]
+
+
+def disagreement(measure: Measure, fn, pairs) -> str | None:
+    """None when `fn` agrees with ours on every pair, else a short note."""
+    for a, b in pairs:
+        try:
+            theirs = fn(a, b)
+        except Exception as exc:
+            return f"raises {type(exc).__name__} on ({a[:12]!r}, {b[:12]!r})"
+        ours = measure.ours(a, b)
+        if not measure.same(ours, theirs):
+            return f"different measure: ({a[:12]!r}, {b[:12]!r}) -> {theirs!r}, ours {ours!r}"
+    return None
+
+
+# --------------------------------------------------------------------------
+# Data
+
+
+def random_word(rng: random.Random, lo: int, hi: int, alphabet: str) -> str:
+    return "".join(rng.choice(alphabet) for _ in range(rng.randint(lo, hi)))
+
+
+LOWER = "abcdefghijklmnopqrstuvwxyz"
+NON_ASCII_LETTERS = "\u00e9\u00e8\u00f6\u00fc\u00df\u00f1\u03b1\u03b2\u03c9\u03a3\u65e5\u672c\u8a9e\u4e2d"
+
+
+def ascii_words(count: int, rng_state: int = 12345) -> list[str]:
+    rng = random.Random(rng_state)
+    return [random_word(rng, 3, 12, LOWER) for _ in range(count)]
+
+
+def mixed_words(count: int, rng_state: int = 23456) -> list[str]:
+    """Short words; every third holds one accented, Greek or CJK letter."""
+    rng = random.Random(rng_state)
+    out = []
+    for i in range(count):
+        w = random_word(rng, 3, 12, LOWER)
+        if i % 3 == 0:
+            k = rng.randrange(len(w))
+            w = w[:k] + rng.choice(NON_ASCII_LETTERS) + w[k + 1 :]
+        out.append(w)
+    return out
+
+
+def near_copy(rng: random.Random, text: str, alphabet: str, rate: float = 0.15) -> str:
+    """`text` with about `rate` of its positions substituted, deleted or
+    followed by an insertion."""
+    out = []
+    for ch in text:
+        r = rng.random()
+        if r < rate / 3:
+            out.append(rng.choice(alphabet))
+        elif r < 2 * rate / 3:
+            continue
+        elif r < rate:
+            out.append(ch)
+            out.append(rng.choice(alphabet))
+        else:
+            out.append(ch)
+    return "".join(out)
+
+
+def pair_cases() -> list[tuple[str, str, str]]:
+    rng = random.Random(777)
+    ascii_alpha = LOWER + " "
+    long_100 = "".join(rng.choice(ascii_alpha) for _ in range(100))
+    long_500 = "".join(rng.choice(ascii_alpha) for _ in range(500))
+    mixed_alpha = LOWER[:10] + NON_ASCII_LETTERS
+    mixed_100 = "".join(rng.choice(mixed_alpha) for _ in range(100))
+    return [
+        ("short kitten/sitting", "kitten", "sitting"),
+        ("short non-ASCII", "\u00e9l\u00e8ve na\u00efve", "\u00e9lev\u00e9 naive"),
+        ("long ASCII ~100", long_100, near_copy(rng, long_100, ascii_alpha)),
+        ("long ASCII ~500", long_500, near_copy(rng, long_500, ascii_alpha)),
+        ("long non-ASCII ~100", mixed_100, near_copy(rng, mixed_100, mixed_alpha)),
+    ]
+
+
+# --------------------------------------------------------------------------
+# Timing
+
+
+class Config:
+    def __init__(self, args):
+        self.quick = args.quick
+        self.repeats = args.repeats or (3 if args.quick else 7)
+        self.batch_repeats = args.batch_repeats or (2 if args.quick else 5)
+        self.sample_ns = 2_000_000 if args.quick else 20_000_000
+        self.candidates = args.candidates or (20_000 if args.quick else 1_000_000)
+        self.listcomp_limit = min(self.candidates, args.listcomp_limit or (20_000 if args.quick else 200_000))
+        self.thread_total = args.thread_total or (100_000 if args.quick else 2_000_000)
+        self.chunk = max(10_000, args.chunk or 50_000)
+
+
+def per_call_loop(fn, a, b, n: int) -> int:
+    it = itertools.repeat(None, n)
+    t0 = time.perf_counter_ns()
+    for _ in it:
+        fn(a, b)
+    return time.perf_counter_ns() - t0
+
+
+def calibrate(fn, a, b, sample_ns: int) -> int:
+    n = 1
+    while True:
+        elapsed = per_call_loop(fn, a, b, n)
+        if elapsed >= sample_ns / 10 or n >= 1 << 24:
+            return max(1, int(n * sample_ns / max(elapsed, 1)))
+        n *= 4
+
+
+def time_pairs(fns: list, a: str, b: str, cfg: Config) -> list[float]:
+    """Minimum ns per call of each function, timed in turns."""
+    counts = [calibrate(fn, a, b, cfg.sample_ns) for fn in fns]
+    best = [math.inf] * len(fns)
+    for _ in range(cfg.repeats):
+        for i, fn in enumerate(fns):
+            best[i] = min(best[i], per_call_loop(fn, a, b, counts[i]) / counts[i])
+    return best
+
+
+def time_once(call) -> float:
+    """Seconds of one call."""
+    t0 = time.perf_counter_ns()
+    call()
+    return (time.perf_counter_ns() - t0) / 1e9
+
+
+def time_calls(calls: list, repeats: int) -> list[float]:
+    """Minimum seconds of each call, timed in turns."""
+    best = [math.inf] * len(calls)
+    for _ in range(repeats):
+        for i, call in enumerate(calls):
+            best[i] = min(best[i], time_once(call))
+    return best
+
+
+# --------------------------------------------------------------------------
+# Output
+
+
+def table(headers: list[str], rows: list[list], right: set[int] | None = None) -> None:
+    """Prints an aligned plain-text table; columns in `right` align right."""
+    right = right if right is not None else set(range(1, len(headers)))
+    cells = [[str(c) for c in headers]] + [[str(c) for c in row] for row in rows]
+    widths = [max(len(r[i]) for r in cells if i < len(r)) for i in range(len(headers))]
+
+    def line(r):
+        parts = []
+        for i, c in enumerate(r):
+            parts.append(c.rjust(widths[i]) if i in right else c.ljust(widths[i]))
+        return "  ".join(parts).rstrip()
+
+    print(line(cells[0]))
+    print("  ".join("-" * w for w in widths))
+    for r in cells[1:]:
+        print(line(r))
+    print()
+
+
+def fmt_ns(ns: float) -> str:
+    if ns >= 100_000:
+        return f"{ns / 1000:,.0f}k"
+    if ns >= 100:
+        return f"{ns:,.0f}"
+    return f"{ns:.1f}"
+
+
+def fmt_rate(per_second: float) -> str:
+    if per_second >= 1e6:
+        return f"{per_second / 1e6:.2f}M/s"
+    return f"{per_second / 1e3:.1f}k/s"
+
+
+def status(ok: bool) -> str:
+    return "met" if ok else "NOT MET"
+
+
+def heading(title: str) -> None:
+    print("=" * len(title))
+    print(title)
+    print("=" * len(title))
+    print()
+
+
+# --------------------------------------------------------------------------
+# Sections
+
+
+def section_pairs(cfg: Config, targets: list) -> None:
+    heading("Pair functions: ns per call (minimum over repeats; includes loop and call)")
+    cases = pair_cases()
+    base = time_pairs([operator.is_], "kitten", "sitting", cfg)[0]
+    print(f"baseline operator.is_(a, b): {fmt_ns(base)} ns/call (Python loop + one builtin call)")
+    print()
+    for name, a, b in cases:
+        print(f"  {name}: len {len(a)} / {len(b)}")
+    print()
+    for measure in MEASURES:
+        rows = []
+        for case_name, a, b in cases:
+            usable, notes = [], {}
+            for peer in measure.peers:
+                if peer.missing:
+                    notes[peer.label] = peer.missing
+                    continue
+                note = disagreement(measure, peer.fn, AGREEMENT_PROBES + [(a, b)])
+                if note:
+                    notes[peer.label] = note
+                    continue
+                usable.append(peer)
+            times = time_pairs([measure.ours] + [p.fn for p in usable], a, b, cfg)
+            ours = times[0]
+            timed = dict(zip((p.label for p in usable), times[1:]))
+            for peer in measure.peers:
+                if peer.label in timed:
+                    theirs = timed[peer.label]
+                    rows.append([case_name, peer.label, fmt_ns(ours), fmt_ns(theirs), f"{ours / theirs:.2f}x"])
+                    if peer.package == "rapidfuzz":
+                        targets.append(
+                            (f"{measure.name} pair {case_name}: ours/rapidfuzz <= {PAIR_TARGET}x",
+                             ours / theirs <= PAIR_TARGET, f"{ours / theirs:.2f}x")
+                        )
+                else:
+                    rows.append([case_name, peer.label, fmt_ns(ours), "-", "-", notes[peer.label]])
+        print(f"{measure.name}: ours = morvane.{measure.ours.__name__}")
+        table(["pair", "peer", "ours ns", "peer ns", "ours/peer", "note"], rows, right={2, 3, 4})
+
+
+def batch_rows(measure: Measure, query: str, cands: list[str], cfg: Config, extra_kwargs=None):
+    """Rows for one measure and one candidate set; returns (rows, ours_rate, cdist_rate)."""
+    n = len(cands)
+    rows = []
+    calls, labels, counts, notes = [], [], [], []
+    ours = measure.batch
+    calls.append(lambda: ours(query, cands))
+    labels.append(f"morvane.{ours.__name__}")
+    counts.append(n)
+    notes.append("returns list")
+
+    rf = PEERS["rapidfuzz"]
+    cdist = rf.get("process.cdist")
+    scorer = rf.get(measure.cdist_attr)
+    cdist_index = None
+    cdist_note = None
+    if cdist is None or scorer is None:
+        cdist_note = f"not importable ({rf.error})" if rf.module is None else "cdist or scorer missing"
+    else:
+        sample = cands[: min(n, 20_000)]
+        matrix = cdist([query], sample, scorer=scorer, workers=1)
+        got = matrix[0].tolist()
+        want = ours(query, sample)
+        # Called as users call it: a similarity comes back as float32, so
+        # it is compared to float32 precision.
+        single = str(matrix.dtype) == "float32"
+        tolerance = 1e-6 if single else 0
+
+        def agrees(x, y):
+            return abs(x - y) <= tolerance if single else measure.same(x, y)
+
+        bad = next((i for i, (x, y) in enumerate(zip(want, got)) if not agrees(x, y)), None)
+        if bad is not None:
+            cdist_note = f"disagrees at {sample[bad]!r}: {got[bad]!r} vs ours {want[bad]!r}"
+        else:
+            cdist_index = len(calls)
+            calls.append(lambda: cdist([query], cands, scorer=scorer, workers=1))
+            labels.append(f"rapidfuzz cdist({measure.cdist_attr.split('.', 1)[1]}, workers=1)")
+            counts.append(n)
+            notes.append(f"returns {matrix.dtype} ndarray")
+
+    lc_n = cfg.listcomp_limit
+    lc_cands = cands[:lc_n]
+    missing_rows = []
+    if cdist_note:
+        missing_rows.append(["rapidfuzz cdist(workers=1)", str(n), "-", "-", "-", cdist_note])
+    for peer in measure.peers:
+        label = f"[{peer.label}(q, c) for c]"
+        if peer.missing:
+            missing_rows.append([label, str(lc_n), "-", "-", "-", peer.missing])
+            continue
+        note = disagreement(measure, peer.fn, AGREEMENT_PROBES + [(query, c) for c in lc_cands[:50]])
+        if note:
+            missing_rows.append([label, str(lc_n), "-", "-", "-", note])
+            continue
+        fn = peer.fn
+        calls.append(lambda fn=fn: [fn(query, c) for c in lc_cands])
+        labels.append(label)
+        counts.append(lc_n)
+        notes.append("")
+
+    seconds = time_calls(calls, cfg.batch_repeats)
+    rates = [c / s for c, s in zip(counts, seconds)]
+    ours_rate = rates[0]
+    for label, count, sec, rate, note in zip(labels, counts, seconds, rates, notes):
+        rows.append(
+            [label, str(count), f"{sec * 1e9 / count:.1f}", fmt_rate(rate), f"{ours_rate / rate:.2f}x", note]
+        )
+    rows.extend(missing_rows)
+    cdist_rate = rates[cdist_index] if cdist_index is not None else None
+    return rows, ours_rate, cdist_rate
+
+
+BATCH_HEADERS = ["function", "candidates", "ns/cand", "cand/s", "ours speed-up", "note"]
+
+
+def section_batch(cfg: Config, targets: list, cache: dict) -> None:
+    heading(f"Batch throughput: short ASCII query, {cfg.candidates:,} short ASCII words (3-12 letters)")
+    cands = cache.setdefault("ascii", ascii_words(cfg.candidates))
+    query = "kitten"
+    print(f"query {query!r}; minimum of {cfg.batch_repeats} repeats; list comprehensions over the first "
+          f"{cfg.listcomp_limit:,} candidates; 'ours speed-up' = our cand/s over the row's cand/s")
+    print()
+    for measure in MEASURES:
+        rows, ours_rate, cdist_rate = batch_rows(measure, query, cands, cfg)
+        cache.setdefault("batch_rates", {})[measure.name] = ours_rate
+        print(measure.name)
+        table(BATCH_HEADERS, rows, right={1, 2, 3, 4})
+        if cdist_rate is not None:
+            ratio = ours_rate / cdist_rate
+            targets.append((f"{measure.name} batch: ours >= {BATCH_TARGET}x rapidfuzz cdist workers=1",
+                            ratio >= BATCH_TARGET, f"{ratio:.2f}x"))
+
+
+def section_fallback(cfg: Config, targets: list, cache: dict) -> None:
+    heading("Batch throughput on the fallback paths")
+    mixed = cache.setdefault("mixed", mixed_words(cfg.candidates))
+    ascii_cands = cache.setdefault("ascii", ascii_words(cfg.candidates))
+    rng = random.Random(4242)
+    long_query = "".join(rng.choice(LOWER) for _ in range(100))
+    share = sum(1 for w in mixed if not w.isascii()) / len(mixed)
+    cases = [
+        (f"short ASCII query 'kitten', {len(mixed):,} words, {share:.0%} of them non-ASCII", "kitten", mixed),
+        (f"100-character ASCII query, {len(ascii_cands):,} short ASCII words", long_query, ascii_cands),
+    ]
+    print(f"minimum of {cfg.batch_repeats} repeats; list comprehensions over the first {cfg.listcomp_limit:,} "
+          "candidates")
+    print()
+    for title, query, cands in cases:
+        for measure in MEASURES:
+            rows, ours_rate, cdist_rate = batch_rows(measure, query, cands, cfg)
+            print(f"{measure.name}: {title}")
+            table(BATCH_HEADERS, rows, right={1, 2, 3, 4})
+            if cdist_rate is not None:
+                targets.append((f"{measure.name} batch, {title.split(',')[0]}: ours vs cdist (informational)",
+                                None, f"{ours_rate / cdist_rate:.2f}x"))
+
+
+def section_probes(cfg: Config, targets: list, cache: dict) -> None:
+    heading(f"Candidate intake probes and batch scoring, {cfg.candidates:,} candidates")
+    cands = cache.setdefault("ascii", ascii_words(cfg.candidates))
+    mixed = cache.setdefault("mixed", mixed_words(cfg.candidates))
+    print(f"minimum of {cfg.batch_repeats} repeats; each row is one call over all candidates")
+    print()
+    for title, data in (("short ASCII words", cands), ("words, a third non-ASCII", mixed)):
+        calls = [
+            ("list(candidates)  [reference: copy the references]", lambda: list(data)),
+            ("morvane._ingest_borrow", lambda: morvane._ingest_borrow(data)),
+            ("morvane._ingest_borrow_and_deref", lambda: morvane._ingest_borrow_and_deref(data)),
+            ("morvane._ingest_owned", lambda: morvane._ingest_owned(data)),
+            ("morvane.levenshtein_batch('kitten', ...)", lambda: morvane.levenshtein_batch("kitten", data)),
+            ("morvane.damerau_batch('kitten', ...)", lambda: morvane.damerau_batch("kitten", data)),
+            ("morvane.jaro_winkler_batch('kitten', ...)", lambda: morvane.jaro_winkler_batch("kitten", data)),
+        ]
+        seconds = time_calls([c for _, c in calls], cfg.batch_repeats)
+        borrow = seconds[1]
+        rows = []
+        for (label, _), sec in zip(calls, seconds):
+            rows.append([label, f"{sec * 1e9 / len(data):.1f}", fmt_rate(len(data) / sec),
+                         f"{sec / borrow:.2f}"])
+        print(title)
+        table(["call", "ns/cand", "cand/s", "time / _ingest_borrow"], rows, right={1, 2, 3})
+
+
+def section_threads(cfg: Config, targets: list, cache: dict) -> None:
+    total = cfg.thread_total
+    chunk = cfg.chunk
+    heading(f"Thread scaling: {total:,} short ASCII words in chunks of {chunk:,}, 1 vs 2 threads")
+    words = cache.get("ascii")
+    if words is None or len(words) < total:
+        words = ascii_words(total, rng_state=34567)
+    words = words[:total]
+    chunks = [words[i : i + chunk] for i in range(0, total, chunk)]
+    print(f"{len(chunks)} chunks; minimum of {cfg.batch_repeats} repeats of mapping every chunk; "
+          f"CPU count {os.cpu_count()}")
+    print()
+    rows = []
+    funcs = [
+        ("levenshtein_batch", lambda c: morvane.levenshtein_batch("kitten", c)),
+        ("damerau_batch", lambda c: morvane.damerau_batch("kitten", c)),
+        ("jaro_winkler_batch", lambda c: morvane.jaro_winkler_batch("kitten", c)),
+        ("_ingest_borrow  [intake only, holds the interpreter]", lambda c: morvane._ingest_borrow(c)),
+    ]
+    with ThreadPoolExecutor(max_workers=1) as one, ThreadPoolExecutor(max_workers=2) as two:
+        # Start the workers before timing.
+        list(one.map(len, chunks[:1]))
+        list(two.map(len, chunks[:2]))
+        for name, fn in funcs:
+            calls = [lambda: list(one.map(fn, chunks)), lambda: list(two.map(fn, chunks))]
+            t1, t2 = time_calls(calls, cfg.batch_repeats)
+            speedup = t1 / t2
+            rows.append([name, f"{t1 * 1e3:.1f}", f"{t2 * 1e3:.1f}", fmt_rate(total / t1), fmt_rate(total / t2),
+                         f"{speedup:.2f}x"])
+            if not name.startswith("_"):
+                targets.append((f"{name} 2-thread speed-up >= {THREAD_TARGET}x", speedup >= THREAD_TARGET,
+                                f"{speedup:.2f}x"))
+    table(["function", "1 thread ms", "2 threads ms", "cand/s 1", "cand/s 2", "speed-up"], rows)
+
+
+# --------------------------------------------------------------------------
+
+
+def print_environment(cfg: Config) -> None:
+    heading("Environment")
+    gil_disabled = sysconfig.get_config_var("Py_GIL_DISABLED")
+    gil_enabled_now = getattr(sys, "_is_gil_enabled", lambda: True)()
+    print(f"python        {sys.version.split()[0]} ({sys.executable}), {platform.machine()}")
+    print(f"free-threaded Py_GIL_DISABLED={gil_disabled!r}, GIL enabled at run time: {gil_enabled_now}")
+    cpus = os.cpu_count()
+    usable = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else cpus
+    print(f"CPUs          {cpus} (usable by this process: {usable})")
+    try:
+        print(f"load average  {', '.join(f'{x:.2f}' for x in os.getloadavg())}")
+    except OSError:
+        pass
+    print(f"morvane       {morvane.__file__}")
+    for peer in PEERS.values():
+        state = "ok" if peer.module is not None else f"NOT AVAILABLE: {peer.error}"
+        print(f"{peer.module_name:<13} {peer.version or '-'}  {state}")
+    print(f"mode          {'quick' if cfg.quick else 'full'}; pair repeats {cfg.repeats}, "
+          f"batch repeats {cfg.batch_repeats}")
+    print()
+
+
+def main(argv=None) -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--quick", action="store_true", help="small sizes and few repeats: a smoke run")
+    parser.add_argument("--only", default=",".join(SECTIONS),
+                        help=f"comma-separated sections out of {', '.join(SECTIONS)}")
+    parser.add_argument("--repeats", type=int, help="repeats per pair timing (default 7, quick 3)")
+    parser.add_argument("--batch-repeats", type=int, help="repeats per batch timing (default 5, quick 2)")
+    parser.add_argument("--candidates", type=int, help="candidates per batch (default 1,000,000)")
+    parser.add_argument("--listcomp-limit", type=int, help="candidates for list comprehensions (default 200,000)")
+    parser.add_argument("--thread-total", type=int, help="candidates in the thread section (default 2,000,000)")
+    parser.add_argument("--chunk", type=int, help="candidates per thread task, at least 10,000 (default 50,000)")
+    args = parser.parse_args(argv)
+    chosen = [s.strip() for s in args.only.split(",") if s.strip()]
+    unknown = [s for s in chosen if s not in SECTIONS]
+    if unknown:
+        parser.error(f"unknown section(s) {', '.join(unknown)}; choose from {', '.join(SECTIONS)}")
+
+    cfg = Config(args)
+    print_environment(cfg)
+    targets: list = []
+    cache: dict = {}
+    gc_was_enabled = gc.isenabled()
+    gc.disable()
+    try:
+        started = time.perf_counter()
+        for name in SECTIONS:
+            if name not in chosen:
+                continue
+            if name == "pairs":
+                section_pairs(cfg, targets)
+            elif name == "batch":
+                section_batch(cfg, targets, cache)
+            elif name == "fallback":
+                section_fallback(cfg, targets, cache)
+            elif name == "probes":
+                section_probes(cfg, targets, cache)
+            elif name == "threads":
+                section_threads(cfg, targets, cache)
+            sys.stdout.flush()
+        elapsed = time.perf_counter() - started
+    finally:
+        if gc_was_enabled:
+            gc.enable()
+
+    if targets:
+        heading("Targets")
+        rows = [[label, value, "-" if ok is None else status(ok)] for label, ok, value in targets]
+        table(["target", "measured", "status"], rows, right={1})
+    print(f"total time {elapsed:.1f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
