@@ -22,12 +22,18 @@ flags=(-std=c++23 -Wall -Wextra -Wpedantic -Werror -Wshadow -Wconversion -Wsign-
 for d in "${python_includes[@]}"; do flags+=(-I "$d"); done
 flags+=(-I morvane-core/include)
 
+compiles() { printf '%s\n' "$1" | "$cxx" "${flags[@]}" -x c++ -fsyntax-only - 2>/dev/null; }
+
 # The define must reach these headers: PyObject has an owning-thread field
-# only in the free-threaded layout.
-probe='#include <Python.h>
-static_assert(sizeof(static_cast<PyObject*>(nullptr)->ob_tid) != 0);'
-if ! printf '%s\n' "$probe" | "$cxx" "${flags[@]}" -x c++ -fsyntax-only - ; then
+# only in the free-threaded layout, which has no plain ob_refcnt.
+if ! compiles '#include <Python.h>
+static_assert(sizeof(static_cast<PyObject*>(nullptr)->ob_tid) != 0);'; then
   echo "check_free_threaded: these Python headers do not give the free-threaded layout" >&2
+  exit 1
+fi
+if compiles '#include <Python.h>
+Py_ssize_t count(PyObject* o) { return o->ob_refcnt; }'; then
+  echo "check_free_threaded: reading ob_refcnt compiles, so this check would catch nothing" >&2
   exit 1
 fi
 
