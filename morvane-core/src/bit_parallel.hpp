@@ -17,6 +17,10 @@
 #include <memory>
 #include <string_view>
 
+#if defined(__x86_64__)
+#include <x86intrin.h>
+#endif
+
 #include "morvane/error.hpp"
 #include "morvane/mask_table.hpp"
 #include "morvane/text.hpp"
@@ -93,98 +97,140 @@ std::size_t run_code_points(const MaskTable& table, std::uint64_t last_bit, std:
   return w.score;
 }
 
-// Adds a + b + carry_in, returns the low 64 bits and sets carry to the carry out.
+// Adds a + b + carry (0 or 1), returns the low 64 bits and leaves the carry
+// out in `carry`.
 inline std::uint64_t add_with_carry(std::uint64_t a, std::uint64_t b, std::uint64_t& carry) noexcept {
+#if defined(__x86_64__)
+  unsigned long long r;
+  carry = _addcarry_u64(static_cast<unsigned char>(carry), a, b, &r);
+  return r;
+#else
   const std::uint64_t s = a + b;
   const std::uint64_t c1 = s < a;
   const std::uint64_t r = s + carry;
   carry = c1 | (r < s);
   return r;
+#endif
 }
 
-// Multi-word Levenshtein: the words behave as one 64 * words bit vector. The
-// add, combine and shift passes are fused into one sweep from the least
-// significant word up, which is valid because every carry only flows upwards.
+// Column state of one word of the multi-word kernels.
+struct LevenshteinBlock {
+  std::uint64_t VP = ~std::uint64_t{0};
+  std::uint64_t VN = 0;
+};
+
+struct DamerauBlock {
+  std::uint64_t VP = ~std::uint64_t{0};
+  std::uint64_t VN = 0;
+  std::uint64_t D0 = 0;  // of the previous text character
+};
+
+// Carries from word k to word k + 1 within one text character.
+struct BlockCarries {
+  std::uint64_t add = 0;  // the addition's carry
+  std::uint64_t hp = 1;   // bit 63 of HP; 1 into word 0 is the first row
+  std::uint64_t hn = 0;   // bit 63 of HN
+  std::uint64_t tr = 0;   // bit 63 of (NOT D0) AND Eq, for transpositions
+  std::uint64_t HP = 0;   // unshifted HP and HN of the last word processed
+  std::uint64_t HN = 0;
+};
+
+// One word of one text character. The words behave as one 64 * words bit
+// vector: every carry flows from word k to word k + 1 only, so the add,
+// combine and shift passes can be fused into one sweep upwards.
+inline void block_step(LevenshteinBlock& b, std::uint64_t eq, std::uint64_t /*eq_prev*/, BlockCarries& c) noexcept {
+  const std::uint64_t vp = b.VP, vn = b.VN;
+  const std::uint64_t X = add_with_carry(eq & vp, vp, c.add) ^ vp;
+  const std::uint64_t D0 = X | eq | vn;
+  const std::uint64_t HP = vn | ~(D0 | vp);
+  const std::uint64_t HN = vp & D0;
+  const std::uint64_t HPs = (HP << 1) | c.hp;
+  const std::uint64_t HNs = (HN << 1) | c.hn;
+  c.hp = HP >> 63;
+  c.hn = HN >> 63;
+  c.HP = HP;
+  c.HN = HN;
+  b.VP = HNs | ~(D0 | HPs);
+  b.VN = HPs & D0;
+}
+
+// The transposition term of word k needs bit 63 of the previous word's
+// (NOT D0) AND Eq for the previous text character, so it is formed before
+// that word's D0 is overwritten.
+inline void block_step(DamerauBlock& b, std::uint64_t eq, std::uint64_t eq_prev, BlockCarries& c) noexcept {
+  const std::uint64_t vp = b.VP, vn = b.VN;
+  const std::uint64_t u = ~b.D0 & eq;
+  const std::uint64_t TR = ((u << 1) | c.tr) & eq_prev;
+  c.tr = u >> 63;
+  const std::uint64_t X = add_with_carry(eq & vp, vp, c.add) ^ vp;
+  const std::uint64_t D0 = X | eq | vn | TR;
+  const std::uint64_t HP = vn | ~(D0 | vp);
+  const std::uint64_t HN = vp & D0;
+  const std::uint64_t HPs = (HP << 1) | c.hp;
+  const std::uint64_t HNs = (HN << 1) | c.hn;
+  c.hp = HP >> 63;
+  c.hn = HN >> 63;
+  c.HP = HP;
+  c.HN = HN;
+  b.VP = HNs | ~(D0 | HPs);
+  b.VN = HPs & D0;
+  b.D0 = D0;
+}
+
+// Multi-word kernel over `text`, with `Words` words when it is not 0 (state
+// kept in registers) and table.words() words otherwise. Rows stay in the table
+// for the whole call, so the previous character's row is kept by pointer.
+template <class Block, std::size_t Words>
+std::size_t run_blocks_with(const BlockMaskTable& table, std::size_t m, std::string_view text, Block* blocks) {
+  const std::size_t words = Words != 0 ? Words : table.words();
+  for (std::size_t k = 0; k < words; ++k) blocks[k] = Block{};
+  const std::uint64_t last = last_bit_of(m);
+  std::size_t score = m;
+  const std::uint64_t* eq_prev = table.zero_row();
+  const auto step = [&](const std::uint64_t* eq) {
+    BlockCarries c;
+    for (std::size_t k = 0; k < words; ++k) block_step(blocks[k], eq[k], eq_prev[k], c);
+    score += (c.HP & last) != 0;
+    score -= (c.HN & last) != 0;
+    eq_prev = eq;
+  };
+  if (is_ascii(text)) {
+    for (const unsigned char t : byte_span(text)) step(table.row(t));
+  } else {
+    for_each_code_point(text, [&](char32_t t) { step(table.row(t)); });
+  }
+  return score;
+}
+
+template <class Block>
+std::size_t run_blocks(const BlockMaskTable& table, std::size_t m, std::string_view text) {
+  switch (table.words()) {
+    case 2: {
+      Block blocks[2];
+      return run_blocks_with<Block, 2>(table, m, text, blocks);
+    }
+    case 3: {
+      Block blocks[3];
+      return run_blocks_with<Block, 3>(table, m, text, blocks);
+    }
+    case 4: {
+      Block blocks[4];
+      return run_blocks_with<Block, 4>(table, m, text, blocks);
+    }
+    default: {
+      checked_bytes(table.words(), sizeof(Block));
+      const auto blocks = std::make_unique_for_overwrite<Block[]>(table.words());
+      return run_blocks_with<Block, 0>(table, m, text, blocks.get());
+    }
+  }
+}
+
 inline std::size_t levenshtein_blocks(const BlockMaskTable& table, std::size_t m, std::string_view text) {
-  const std::size_t words = table.words();
-  checked_bytes(words, 2 * sizeof(std::uint64_t));
-  const auto state = std::make_unique_for_overwrite<std::uint64_t[]>(2 * words);
-  std::uint64_t* const VP = state.get();
-  std::uint64_t* const VN = VP + words;
-  for (std::size_t k = 0; k < words; ++k) {
-    VP[k] = ~std::uint64_t{0};
-    VN[k] = 0;
-  }
-  const std::uint64_t last = last_bit_of(m);
-  std::size_t score = m;
-  for_each_code_point(text, [&](char32_t t) {
-    const std::uint64_t* const Eq = table.row(t);
-    std::uint64_t add_carry = 0, hp_carry = 1, hn_carry = 0, HP = 0, HN = 0;
-    for (std::size_t k = 0; k < words; ++k) {
-      const std::uint64_t vp = VP[k], vn = VN[k], eq = Eq[k];
-      const std::uint64_t X = add_with_carry(eq & vp, vp, add_carry) ^ vp;
-      const std::uint64_t D0 = X | eq | vn;
-      HP = vn | ~(D0 | vp);
-      HN = vp & D0;
-      const std::uint64_t HPs = (HP << 1) | hp_carry;
-      const std::uint64_t HNs = (HN << 1) | hn_carry;
-      hp_carry = HP >> 63;
-      hn_carry = HN >> 63;
-      VP[k] = HNs | ~(D0 | HPs);
-      VN[k] = HPs & D0;
-    }
-    // HP and HN still hold the unshifted values of the last word.
-    score += (HP & last) != 0;
-    score -= (HN & last) != 0;
-  });
-  return score;
+  return run_blocks<LevenshteinBlock>(table, m, text);
 }
 
-// Multi-word optimal string alignment. The transposition term of word k needs
-// bit 63 of the previous word's (NOT D0) AND Eq taken from the previous text
-// character, so it is formed before that word's D0 is overwritten.
 inline std::size_t damerau_blocks(const BlockMaskTable& table, std::size_t m, std::string_view text) {
-  const std::size_t words = table.words();
-  checked_bytes(words, 3 * sizeof(std::uint64_t));
-  const auto state = std::make_unique_for_overwrite<std::uint64_t[]>(3 * words);
-  std::uint64_t* const VP = state.get();
-  std::uint64_t* const VN = VP + words;
-  std::uint64_t* const D0 = VN + words;
-  for (std::size_t k = 0; k < words; ++k) {
-    VP[k] = ~std::uint64_t{0};
-    VN[k] = 0;
-    D0[k] = 0;
-  }
-  const std::uint64_t last = last_bit_of(m);
-  std::size_t score = m;
-  // Rows stay in the table for the whole call, so the previous character's
-  // match row is kept by pointer instead of being copied.
-  const std::uint64_t* EqPrev = table.zero_row();
-  for_each_code_point(text, [&](char32_t t) {
-    const std::uint64_t* const Eq = table.row(t);
-    std::uint64_t tr_carry = 0, add_carry = 0, hp_carry = 1, hn_carry = 0, HP = 0, HN = 0;
-    for (std::size_t k = 0; k < words; ++k) {
-      const std::uint64_t vp = VP[k], vn = VN[k], eq = Eq[k];
-      const std::uint64_t u = ~D0[k] & eq;
-      const std::uint64_t TR = ((u << 1) | tr_carry) & EqPrev[k];
-      tr_carry = u >> 63;
-      const std::uint64_t X = add_with_carry(eq & vp, vp, add_carry) ^ vp;
-      const std::uint64_t d0 = X | eq | vn | TR;
-      HP = vn | ~(d0 | vp);
-      HN = vp & d0;
-      const std::uint64_t HPs = (HP << 1) | hp_carry;
-      const std::uint64_t HNs = (HN << 1) | hn_carry;
-      hp_carry = HP >> 63;
-      hn_carry = HN >> 63;
-      VP[k] = HNs | ~(d0 | HPs);
-      VN[k] = HPs & d0;
-      D0[k] = d0;
-    }
-    score += (HP & last) != 0;
-    score -= (HN & last) != 0;
-    EqPrev = Eq;
-  });
-  return score;
+  return run_blocks<DamerauBlock>(table, m, text);
 }
 
 struct LevenshteinKernels {

@@ -35,7 +35,7 @@ Expected<std::size_t> edit_distance(std::string_view str_1, std::string_view str
     MaskTable table;
     const std::uint64_t last = bit_parallel::last_bit_of(m);
     if (pair.all_ascii) {
-      table.assign_bytes(pair.text_1);
+      table.assign_ascii_pair(pair.text_1, pair.text_2);
       distance = Kernels::bytes(table.direct(), last, m, pair.text_2);
     } else {
       table.assign_code_points(pair.text_1);

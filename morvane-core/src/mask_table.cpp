@@ -17,6 +17,21 @@ void MaskTable::assign_bytes(std::string_view pattern) noexcept {
   }
 }
 
+void MaskTable::assign_ascii_pair(std::string_view pattern, std::string_view text) noexcept {
+  map_used_ = false;
+  if (pattern.size() + text.size() < 128) {
+    for (const unsigned char c : byte_span(text)) direct_[c] = 0;
+    for (const unsigned char c : byte_span(pattern)) direct_[c] = 0;
+  } else {
+    std::memset(direct_, 0, 128 * sizeof(std::uint64_t));  // ASCII bytes only
+  }
+  std::uint64_t bit = 1;
+  for (const unsigned char c : byte_span(pattern)) {
+    direct_[c] |= bit;
+    bit <<= 1;
+  }
+}
+
 void MaskTable::assign_code_points(std::string_view pattern) noexcept {
   std::memset(direct_, 0, sizeof direct_);
   map_used_ = false;
@@ -64,22 +79,31 @@ std::size_t map_slot(char32_t c, std::size_t mask) noexcept {
   return (static_cast<std::size_t>(c) * 0x9E3779B97F4A7C15ull >> 32) & mask;
 }
 
-// rows x words zeroed 64-bit values in one block.
-std::unique_ptr<std::uint64_t[]> zeroed_words(std::size_t rows, std::size_t words) {
+// rows x words 64-bit values in one block, zeroed or left unset.
+std::unique_ptr<std::uint64_t[]> words_block(std::size_t rows, std::size_t words, bool zeroed) {
   const std::size_t count = checked_bytes(rows, words);  // element count, overflow-checked
   checked_bytes(count, sizeof(std::uint64_t));
-  return std::make_unique<std::uint64_t[]>(count);  // value-initialised: all zero
+  return zeroed ? std::make_unique<std::uint64_t[]>(count) : std::make_unique_for_overwrite<std::uint64_t[]>(count);
 }
 
 }  // namespace
 
 BlockMaskTable::BlockMaskTable(std::string_view pattern, std::size_t length)
     : words_((length + 63) / 64),
-      direct_(zeroed_words(256, words_)),
-      zero_row_(zeroed_words(1, words_)) {
+      direct_(words_block(256, words_, false)),
+      zero_row_(words_block(1, words_, true)) {
   std::size_t i = 0;
   for_each_code_point(pattern, [&](char32_t c) {
-    std::uint64_t* row = c < 256 ? direct_.get() + c * words_ : map_row_for_insert(c);
+    std::uint64_t* row;
+    if (c < 256) {
+      row = direct_.get() + c * words_;
+      if (((live_[c / 64] >> (c % 64)) & 1) == 0) {
+        std::memset(row, 0, words_ * sizeof(std::uint64_t));
+        live_[c / 64] |= std::uint64_t{1} << (c % 64);
+      }
+    } else {
+      row = map_row_for_insert(c);
+    }
     row[i / 64] |= std::uint64_t{1} << (i % 64);
     ++i;
   });

@@ -21,6 +21,12 @@ class MaskTable {
   // direct array only.
   void assign_bytes(std::string_view pattern) noexcept;
 
+  // Pattern and text both ASCII: sets only what the byte kernel will read
+  // for `text`, namely the entries of the bytes of `pattern` and `text`. Every
+  // other entry is left unset and must not be read. Short pairs thus avoid
+  // clearing the whole table.
+  void assign_ascii_pair(std::string_view pattern, std::string_view text) noexcept;
+
   // Pattern of at most 64 code points, given as valid UTF-8.
   void assign_code_points(std::string_view pattern) noexcept;
 
@@ -58,7 +64,8 @@ class BlockMaskTable {
 
   // Row of `c`: exactly words() values, all zero when the pattern lacks c.
   const std::uint64_t* row(char32_t c) const noexcept {
-    return c < 256 ? direct_.get() + c * words_ : map_row(c);
+    if (c >= 256) return map_row(c);
+    return (live_[c / 64] >> (c % 64)) & 1 ? direct_.get() + c * words_ : zero_row_.get();
   }
 
   // The row of every code point the pattern lacks.
@@ -70,7 +77,11 @@ class BlockMaskTable {
   void grow_map();
 
   std::size_t words_;
-  std::unique_ptr<std::uint64_t[]> direct_;  // 256 rows
+  // 256 rows, of which only those marked in live_ are written: the others are
+  // never read (row() answers zero_row_ for them), which spares clearing the
+  // whole block for every pattern.
+  std::unique_ptr<std::uint64_t[]> direct_;
+  std::uint64_t live_[4] = {0, 0, 0, 0};
   std::unique_ptr<std::uint64_t[]> zero_row_;
   // Open-addressing map from code point to the index of its row in rows_.
   std::vector<char32_t> keys_;          // 0 = empty slot
