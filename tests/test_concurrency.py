@@ -1,6 +1,7 @@
 """Many threads at once, and no references or memory kept across calls."""
 
 import gc
+import os
 import random
 import sys
 import threading
@@ -128,4 +129,6 @@ def test_no_references_or_memory_kept(call):
     gc.collect()
     assert sys.getrefcount(s) == refs
     # Leaking even one byte per candidate per call would add some 700 KiB.
-    assert rss_kib() - rss < 512
+    # (A sanitizer build holds freed memory in quarantine, so RSS grows there.)
+    if os.environ.get("MORVANE_SANITIZED") != "1":
+        assert rss_kib() - rss < 512

@@ -235,6 +235,7 @@ def test_internal_failures_raise_the_panic_exception():
     assert "Traceback" in result.stderr
 
 
+@pytest.mark.refused_allocation
 def test_memory_exhaustion_is_a_memory_error():
     # A pattern of 2**24 code points needs a 1 GiB match table: with the
     # address space capped, the allocation fails and the call must fail
