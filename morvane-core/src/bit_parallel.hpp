@@ -225,40 +225,24 @@ std::size_t run_blocks(const BlockMaskTable& table, std::size_t m, std::string_v
   }
 }
 
-inline std::size_t levenshtein_blocks(const BlockMaskTable& table, std::size_t m, std::string_view text) {
-  return run_blocks<LevenshteinBlock>(table, m, text);
-}
-
-inline std::size_t damerau_blocks(const BlockMaskTable& table, std::size_t m, std::string_view text) {
-  return run_blocks<DamerauBlock>(table, m, text);
-}
-
-struct LevenshteinKernels {
+// The three kernel forms of one measure, as the edit-distance frame and the
+// batches call them.
+template <class Word, class Block>
+struct Kernels {
   static std::size_t bytes(const std::uint64_t* masks, std::uint64_t last_bit, std::size_t m,
                            std::string_view text) noexcept {
-    return run_bytes<LevenshteinWord>(masks, last_bit, m, text);
+    return run_bytes<Word>(masks, last_bit, m, text);
   }
   static std::size_t code_points(const MaskTable& table, std::uint64_t last_bit, std::size_t m,
                                  std::string_view text) noexcept {
-    return run_code_points<LevenshteinWord>(table, last_bit, m, text);
+    return run_code_points<Word>(table, last_bit, m, text);
   }
   static std::size_t blocks(const BlockMaskTable& table, std::size_t m, std::string_view text) {
-    return levenshtein_blocks(table, m, text);
+    return run_blocks<Block>(table, m, text);
   }
 };
 
-struct DamerauKernels {
-  static std::size_t bytes(const std::uint64_t* masks, std::uint64_t last_bit, std::size_t m,
-                           std::string_view text) noexcept {
-    return run_bytes<DamerauWord>(masks, last_bit, m, text);
-  }
-  static std::size_t code_points(const MaskTable& table, std::uint64_t last_bit, std::size_t m,
-                                 std::string_view text) noexcept {
-    return run_code_points<DamerauWord>(table, last_bit, m, text);
-  }
-  static std::size_t blocks(const BlockMaskTable& table, std::size_t m, std::string_view text) {
-    return damerau_blocks(table, m, text);
-  }
-};
+using LevenshteinKernels = Kernels<LevenshteinWord, LevenshteinBlock>;
+using DamerauKernels = Kernels<DamerauWord, DamerauBlock>;
 
 }  // namespace morvane::bit_parallel
