@@ -18,9 +18,12 @@ How the figures are taken:
     (operator.is_, a two-argument builtin that does nothing) shows how much
     of that is the loop and the call. Ours and every peer are timed in turns
     within each repeat, so a change of machine load hits all of them alike.
-  * Batches: a repeat is one call over all candidates; the figure is the
-    minimum over the repeats, reported as candidates per second. Our batch
-    functions return a list; rapidfuzz.process.cdist returns a NumPy array.
+  * Batches: after one warm-up call, a repeat is one call over all
+    candidates, the repeats of one function back to back (5 by default); the
+    figure is the minimum over the repeats, reported as candidates per
+    second. faults/call is the median number of minor page faults per call
+    (fresh memory the kernel had to map and clear). Our batch functions
+    return a list; rapidfuzz.process.cdist returns a NumPy array.
     List comprehensions over a peer's pair function run over the first
     --listcomp-limit candidates only (the rate is per candidate).
   * Threads: the candidates are cut into equal chunks of at least 10,000
@@ -47,10 +50,16 @@ import operator
 import os
 import platform
 import random
+import statistics
 import sys
 import sysconfig
 import time
 from concurrent.futures import ThreadPoolExecutor
+
+try:
+    import resource
+except ImportError:  # not on every platform
+    resource = None
 
 import morvane
 
@@ -286,7 +295,7 @@ class Config:
         self.candidates = args.candidates or (20_000 if args.quick else 1_000_000)
         self.listcomp_limit = min(self.candidates, args.listcomp_limit or (20_000 if args.quick else 200_000))
         self.thread_total = args.thread_total or (100_000 if args.quick else 2_000_000)
-        self.chunk = max(10_000, args.chunk or 50_000)
+        self.chunk = max(10_000, args.chunk or (10_000 if args.quick else 50_000))
 
 
 def per_call_loop(fn, a, b, n: int) -> int:
@@ -316,20 +325,36 @@ def time_pairs(fns: list, a: str, b: str, cfg: Config) -> list[float]:
     return best
 
 
-def time_once(call) -> float:
-    """Seconds of one call."""
-    t0 = time.perf_counter_ns()
+def minor_faults() -> int:
+    """Minor page faults of this process so far (0 where not available)."""
+    if resource is None:
+        return 0
+    return resource.getrusage(resource.RUSAGE_SELF).ru_minflt
+
+
+class CallTiming:
+    def __init__(self, seconds: float, faults: float):
+        self.seconds = seconds  # minimum over the repeats
+        self.faults = faults  # minor page faults per call, median over the repeats
+
+
+def time_call(call, repeats: int) -> CallTiming:
+    """One warm-up call, then `repeats` calls back to back."""
     call()
-    return (time.perf_counter_ns() - t0) / 1e9
-
-
-def time_calls(calls: list, repeats: int) -> list[float]:
-    """Minimum seconds of each call, timed in turns."""
-    best = [math.inf] * len(calls)
+    best, faults = math.inf, []
     for _ in range(repeats):
-        for i, call in enumerate(calls):
-            best[i] = min(best[i], time_once(call))
-    return best
+        f0 = minor_faults()
+        t0 = time.perf_counter_ns()
+        result = call()
+        t1 = time.perf_counter_ns()
+        del result
+        faults.append(minor_faults() - f0)
+        best = min(best, (t1 - t0) / 1e9)
+    return CallTiming(best, statistics.median(faults))
+
+
+def time_calls(calls: list, repeats: int) -> list[CallTiming]:
+    return [time_call(call, repeats) for call in calls]
 
 
 # --------------------------------------------------------------------------
@@ -469,15 +494,15 @@ def batch_rows(measure: Measure, query: str, cands: list[str], cfg: Config, extr
     lc_cands = cands[:lc_n]
     missing_rows = []
     if cdist_note:
-        missing_rows.append(["rapidfuzz cdist(workers=1)", str(n), "-", "-", "-", cdist_note])
+        missing_rows.append(["rapidfuzz cdist(workers=1)", str(n), "-", "-", "-", "-", cdist_note])
     for peer in measure.peers:
         label = f"[{peer.label}(q, c) for c]"
         if peer.missing:
-            missing_rows.append([label, str(lc_n), "-", "-", "-", peer.missing])
+            missing_rows.append([label, str(lc_n), "-", "-", "-", "-", peer.missing])
             continue
         note = disagreement(measure, peer.fn, AGREEMENT_PROBES + [(query, c) for c in lc_cands[:50]])
         if note:
-            missing_rows.append([label, str(lc_n), "-", "-", "-", note])
+            missing_rows.append([label, str(lc_n), "-", "-", "-", "-", note])
             continue
         fn = peer.fn
         calls.append(lambda fn=fn: [fn(query, c) for c in lc_cands])
@@ -485,19 +510,18 @@ def batch_rows(measure: Measure, query: str, cands: list[str], cfg: Config, extr
         counts.append(lc_n)
         notes.append("")
 
-    seconds = time_calls(calls, cfg.batch_repeats)
-    rates = [c / s for c, s in zip(counts, seconds)]
+    timings = time_calls(calls, cfg.batch_repeats)
+    rates = [c / t.seconds for c, t in zip(counts, timings)]
     ours_rate = rates[0]
-    for label, count, sec, rate, note in zip(labels, counts, seconds, rates, notes):
-        rows.append(
-            [label, str(count), f"{sec * 1e9 / count:.1f}", fmt_rate(rate), f"{ours_rate / rate:.2f}x", note]
-        )
+    for label, count, t, rate, note in zip(labels, counts, timings, rates, notes):
+        rows.append([label, str(count), f"{t.seconds * 1e9 / count:.1f}", fmt_rate(rate),
+                     f"{ours_rate / rate:.2f}x", f"{t.faults:.0f}", note])
     rows.extend(missing_rows)
     cdist_rate = rates[cdist_index] if cdist_index is not None else None
     return rows, ours_rate, cdist_rate
 
 
-BATCH_HEADERS = ["function", "candidates", "ns/cand", "cand/s", "ours speed-up", "note"]
+BATCH_HEADERS = ["function", "candidates", "ns/cand", "cand/s", "ours speed-up", "faults/call", "note"]
 
 
 def section_batch(cfg: Config, targets: list, cache: dict) -> None:
@@ -511,7 +535,7 @@ def section_batch(cfg: Config, targets: list, cache: dict) -> None:
         rows, ours_rate, cdist_rate = batch_rows(measure, query, cands, cfg)
         cache.setdefault("batch_rates", {})[measure.name] = ours_rate
         print(measure.name)
-        table(BATCH_HEADERS, rows, right={1, 2, 3, 4})
+        table(BATCH_HEADERS, rows, right={1, 2, 3, 4, 5})
         if cdist_rate is not None:
             ratio = ours_rate / cdist_rate
             targets.append((f"{measure.name} batch: ours >= {BATCH_TARGET}x rapidfuzz cdist workers=1",
@@ -536,7 +560,7 @@ def section_fallback(cfg: Config, targets: list, cache: dict) -> None:
         for measure in MEASURES:
             rows, ours_rate, cdist_rate = batch_rows(measure, query, cands, cfg)
             print(f"{measure.name}: {title}")
-            table(BATCH_HEADERS, rows, right={1, 2, 3, 4})
+            table(BATCH_HEADERS, rows, right={1, 2, 3, 4, 5})
             if cdist_rate is not None:
                 targets.append((f"{measure.name} batch, {title.split(',')[0]}: ours vs cdist (informational)",
                                 None, f"{ours_rate / cdist_rate:.2f}x"))
@@ -558,14 +582,14 @@ def section_probes(cfg: Config, targets: list, cache: dict) -> None:
             ("morvane.damerau_batch('kitten', ...)", lambda: morvane.damerau_batch("kitten", data)),
             ("morvane.jaro_winkler_batch('kitten', ...)", lambda: morvane.jaro_winkler_batch("kitten", data)),
         ]
-        seconds = time_calls([c for _, c in calls], cfg.batch_repeats)
-        borrow = seconds[1]
+        timings = time_calls([c for _, c in calls], cfg.batch_repeats)
+        borrow = timings[1].seconds
         rows = []
-        for (label, _), sec in zip(calls, seconds):
-            rows.append([label, f"{sec * 1e9 / len(data):.1f}", fmt_rate(len(data) / sec),
-                         f"{sec / borrow:.2f}"])
+        for (label, _), t in zip(calls, timings):
+            rows.append([label, f"{t.seconds * 1e9 / len(data):.1f}", fmt_rate(len(data) / t.seconds),
+                         f"{t.seconds / borrow:.2f}", f"{t.faults:.0f}"])
         print(title)
-        table(["call", "ns/cand", "cand/s", "time / _ingest_borrow"], rows, right={1, 2, 3})
+        table(["call", "ns/cand", "cand/s", "time / _ingest_borrow", "faults/call"], rows, right={1, 2, 3, 4})
 
 
 def section_threads(cfg: Config, targets: list, cache: dict) -> None:
@@ -598,7 +622,7 @@ def section_threads(cfg: Config, targets: list, cache: dict) -> None:
         list(two.map(len, chunks[:2]))
         for name, fn in funcs:
             calls = [lambda: list(one.map(fn, chunks)), lambda: list(two.map(fn, chunks))]
-            t1, t2 = time_calls(calls, cfg.batch_repeats)
+            t1, t2 = (t.seconds for t in time_calls(calls, cfg.batch_repeats))
             speedup = t1 / t2
             rows.append([name, f"{t1 * 1e3:.1f}", f"{t2 * 1e3:.1f}", fmt_rate(total / t1), fmt_rate(total / t2),
                          f"{speedup:.2f}x"])
@@ -610,7 +634,7 @@ def section_threads(cfg: Config, targets: list, cache: dict) -> None:
             return hashlib.sha256(b).digest()
 
         calls = [lambda: list(one.map(digest, blocks)), lambda: list(two.map(digest, blocks))]
-        t1, t2 = time_calls(calls, cfg.batch_repeats)
+        t1, t2 = (t.seconds for t in time_calls(calls, cfg.batch_repeats))
         rows.append(["hashlib.sha256, 64 x 1 MiB  [machine reference]", f"{t1 * 1e3:.1f}", f"{t2 * 1e3:.1f}",
                      "-", "-", f"{t1 / t2:.2f}x"])
     table(["function", "1 thread ms", "2 threads ms", "cand/s 1", "cand/s 2", "speed-up"], rows)
@@ -651,7 +675,7 @@ def main(argv=None) -> int:
     parser.add_argument("--candidates", type=int, help="candidates per batch (default 1,000,000)")
     parser.add_argument("--listcomp-limit", type=int, help="candidates for list comprehensions (default 200,000)")
     parser.add_argument("--thread-total", type=int, help="candidates in the thread section (default 2,000,000)")
-    parser.add_argument("--chunk", type=int, help="candidates per thread task, at least 10,000 (default 50,000)")
+    parser.add_argument("--chunk", type=int, help="candidates per thread task, at least 10,000 (default 50,000, quick 10,000)")
     args = parser.parse_args(argv)
     chosen = [s.strip() for s in args.only.split(",") if s.strip()]
     unknown = [s for s in chosen if s not in SECTIONS]
