@@ -1,8 +1,11 @@
 #include "morvane/jaro_winkler.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
+#include <limits>
+#include <memory>
 #include <vector>
 
 #include "morvane/text.hpp"
@@ -12,6 +15,10 @@ namespace morvane {
 namespace jaro_winkler_detail {
 
 namespace {
+
+// Up to this longer length the general scan walks each match window
+// directly; beyond it building the buckets costs more than the walk saves.
+constexpr std::size_t kWalkMax = 20;
 
 // Leading positions at which both texts agree, at most `limit`.
 template <class T>
@@ -24,6 +31,225 @@ std::size_t common_prefix(const T* a, const T* b, std::size_t limit) noexcept {
 std::size_t prefix_limit(std::size_t len_1, std::size_t len_2) noexcept {
   return std::min({kPrefixCap, len_1, len_2});
 }
+
+// Transpositions, common prefix and score of the general scan, from the
+// matched flags of both texts (m of each set, m >= 0).
+template <class T>
+double finish(const T* a, std::size_t len_1, const T* b, std::size_t len_2,
+              const unsigned char* matched_1, const unsigned char* matched_2, std::size_t m,
+              double p) noexcept {
+  if (m == 0) return 0.0;
+  // Both texts have m matched positions, so the cursor never passes len_2.
+  std::size_t transposed = 0;
+  std::size_t cursor = 0;
+  for (std::size_t i = 0; i < len_1; ++i) {
+    if (matched_1[i] == 0) continue;
+    while (matched_2[cursor] == 0) ++cursor;
+    transposed += a[i] != b[cursor];
+    ++cursor;
+  }
+  return score(m, transposed / 2, common_prefix(a, b, prefix_limit(len_1, len_2)), len_1, len_2,
+               p);
+}
+
+// The matching step of the general scan as a literal walk over each window,
+// in O(len_1 * w): cheaper than building buckets when both texts are short.
+template <class T>
+std::size_t match_in_windows(const T* a, std::size_t len_1, const T* b, std::size_t len_2,
+                             std::size_t w, unsigned char* matched_1,
+                             unsigned char* matched_2) noexcept {
+  std::size_t m = 0;
+  for (std::size_t i = 0; i < len_1; ++i) {
+    const std::size_t lo = i > w ? i - w : 0;
+    const std::size_t hi = std::min(len_2, i + w + 1);
+    for (std::size_t j = lo; j < hi; ++j) {
+      if (matched_2[j] != 0 || a[i] != b[j]) continue;
+      matched_2[j] = 1;
+      matched_1[i] = 1;
+      ++m;
+      break;
+    }
+  }
+  return m;
+}
+
+// The matching step of the general scan, in O(len_1 + len_2 + buckets).
+//
+// Every position of text_2 belongs to one bucket (its code point's number,
+// key_2(j) < buckets); key_1(i) is the bucket of position i of text_1, or any
+// value >= buckets when text_2 lacks its code point. The result equals the
+// literal walk: for i ascending, the first unmatched j of the same code point
+// in [max(0, i - w), min(len_2 - 1, i + w)].
+//
+// Invariant, per bucket: positions before the cursor are matched or lie
+// below the current window's lower end; positions from the cursor on are
+// unmatched. It holds because a j is only ever taken by an i of its own code
+// point, i.e. through its own bucket, and the lower end i - w never
+// decreases, so a position once below it stays out of reach. The first
+// position at or after the cursor that is not below the lower end is
+// therefore the walk's j, if it does not exceed the upper end.
+//
+// Each bucket's positions are stored ascending and closed by kEnd, which
+// exceeds every position, so it stops the skip loop and fails the upper-end
+// test. Index must hold values up to len_2 + buckets, the number of entries
+// after the cursors, below kEnd.
+template <class Index, class Key1, class Key2>
+std::size_t match_by_buckets(std::size_t len_1, Key1 key_1, std::size_t len_2, Key2 key_2,
+                             std::size_t buckets, std::size_t w, unsigned char* matched_1,
+                             unsigned char* matched_2) {
+  constexpr Index kEnd = std::numeric_limits<Index>::max();
+  // The cursors, then every bucket's run of positions followed by kEnd.
+  const auto store = std::make_unique_for_overwrite<Index[]>(buckets + len_2 + buckets);
+  Index* const cursor = store.get();
+  Index* const positions = cursor + buckets;
+
+  // Counting sort: cursor[k] first counts bucket k, then points at the kEnd
+  // closing it, and after the backward fill at its first position.
+  std::fill_n(cursor, buckets, Index{0});
+  for (std::size_t j = 0; j < len_2; ++j) ++cursor[key_2(j)];
+  Index slot = 0;
+  for (std::size_t k = 0; k < buckets; ++k) {
+    slot += cursor[k];
+    positions[slot] = kEnd;
+    cursor[k] = slot++;
+  }
+  for (std::size_t j = len_2; j-- > 0;) positions[--cursor[key_2(j)]] = static_cast<Index>(j);
+
+  std::size_t m = 0;
+  for (std::size_t i = 0; i < len_1; ++i) {
+    const std::size_t lo = i > w ? i - w : 0;
+    if (lo >= len_2) break;  // no window from here on reaches text_2
+    const std::size_t k = key_1(i);
+    if (k >= buckets) continue;
+    const std::size_t hi = std::min(len_2 - 1, i + w);
+    Index c = cursor[k];
+    while (positions[c] < lo) ++c;
+    if (positions[c] <= hi) {
+      matched_1[i] = 1;
+      matched_2[positions[c]] = 1;
+      ++m;
+      ++c;
+    }
+    cursor[k] = c;
+  }
+  return m;
+}
+
+// Calls f.template operator()<Index>() with the narrowest of uint32_t and
+// size_t that holds every value up to `largest` and a larger kEnd marker.
+template <class F>
+decltype(auto) with_index_for(std::size_t largest, F&& f) {
+  if (largest < std::numeric_limits<std::uint32_t>::max()) {
+    return f.template operator()<std::uint32_t>();
+  }
+  return f.template operator()<std::size_t>();
+}
+
+// The general scan over decoded texts (bytes when both are ASCII), with
+// matched flags allocated zero-filled: the literal walk for short pairs,
+// else by_buckets(w, matched_1, matched_2), which must match the same way.
+template <class T, class ByBuckets>
+double scan_decoded(const T* a, std::size_t len_1, const T* b, std::size_t len_2, double p,
+                    ByBuckets&& by_buckets) {
+  std::vector<unsigned char> flags(len_1 + len_2, 0);
+  unsigned char* const matched_1 = flags.data();
+  unsigned char* const matched_2 = matched_1 + len_1;
+  const std::size_t w = match_window(len_1, len_2);
+  const std::size_t m = std::max(len_1, len_2) <= kWalkMax
+                            ? match_in_windows(a, len_1, b, len_2, w, matched_1, matched_2)
+                            : by_buckets(w, matched_1, matched_2);
+  return finish(a, len_1, b, len_2, matched_1, matched_2, m, p);
+}
+
+// The general scan of two ASCII texts: bytes are their own code points and
+// their own bucket numbers, so nothing is decoded.
+double ascii_general_scan(const unsigned char* a, std::size_t len_1, const unsigned char* b,
+                          std::size_t len_2, double p) {
+  constexpr std::size_t kAsciiBuckets = 128;
+  return scan_decoded(a, len_1, b, len_2, p,
+                      [&](std::size_t w, unsigned char* matched_1, unsigned char* matched_2) {
+                        return with_index_for(len_2 + kAsciiBuckets, [&]<class Index>() {
+                          return match_by_buckets<Index>(
+                              len_1, [a](std::size_t i) -> std::size_t { return a[i]; }, len_2,
+                              [b](std::size_t j) -> std::size_t { return b[j]; }, kAsciiBuckets,
+                              w, matched_1, matched_2);
+                        });
+                      });
+}
+
+// Dense bucket numbers 0, 1, 2, ... for the distinct code points of text_2,
+// in order of first occurrence. ASCII code points are numbered through a
+// direct table; the others through an open-addressing table with linear
+// probing, created on the first non-ASCII code point and kept at most half
+// full.
+class CodePointNumbers {
+ public:
+  static constexpr std::uint32_t kAbsent = std::numeric_limits<std::uint32_t>::max();
+
+  CodePointNumbers() noexcept { ascii_.fill(kAbsent); }
+
+  // The number of `c`, assigning the next one on first sight.
+  std::uint32_t add(char32_t c) {
+    if (c < kAscii) {
+      std::uint32_t& n = ascii_[c];
+      if (n == kAbsent) n = next_number();
+      return n;
+    }
+    if (2 * (others_ + 1) > slots_.size()) grow();
+    Slot& slot = *probe(slots_.data(), slots_.size() - 1, shift_, c);
+    if (slot.key != c) {
+      slot = Slot{c, next_number()};
+      ++others_;
+    }
+    return slot.number;
+  }
+
+  // The number of `c`, or kAbsent when it was never added.
+  std::uint32_t find(char32_t c) const noexcept {
+    if (c < kAscii) return ascii_[c];
+    if (slots_.empty()) return kAbsent;
+    const Slot& slot = *probe(slots_.data(), slots_.size() - 1, shift_, c);
+    return slot.key == c ? slot.number : kAbsent;
+  }
+
+  std::size_t count() const noexcept { return count_; }
+
+ private:
+  struct Slot {
+    char32_t key;
+    std::uint32_t number;
+  };
+  static constexpr char32_t kAscii = 128;
+  static constexpr char32_t kEmpty = 0xFFFFFFFF;  // not a code point
+  static constexpr unsigned kInitialBits = 4;
+
+  std::uint32_t next_number() noexcept { return static_cast<std::uint32_t>(count_++); }
+
+  // The slot holding `c`, or the empty slot where it would go. Multiplicative
+  // hashing: the top bits of c times the golden-ratio constant.
+  template <class S>
+  static S* probe(S* slots, std::size_t mask, unsigned shift, char32_t c) noexcept {
+    std::size_t k = static_cast<std::uint32_t>(c * 0x9E3779B1u) >> shift;
+    while (slots[k].key != c && slots[k].key != kEmpty) k = (k + 1) & mask;
+    return slots + k;
+  }
+
+  void grow() {
+    const std::size_t size = slots_.empty() ? std::size_t{1} << kInitialBits : 2 * slots_.size();
+    std::vector<Slot> old(size, Slot{kEmpty, 0});
+    old.swap(slots_);
+    shift_ = static_cast<unsigned>(32 - std::countr_zero(size));
+    for (const Slot& s : old) {
+      if (s.key != kEmpty) *probe(slots_.data(), size - 1, shift_, s.key) = s;
+    }
+  }
+
+  std::array<std::uint32_t, kAscii> ascii_;
+  std::vector<Slot> slots_;
+  unsigned shift_ = 32;
+  std::size_t others_ = 0;
+  std::size_t count_ = 0;
+};
 
 }  // namespace
 
@@ -106,7 +332,12 @@ double bit_parallel_scan(std::string_view text_1, std::string_view text_2, doubl
 
 double general_scan(std::string_view text_1, std::size_t len_1, std::string_view text_2,
                     std::size_t len_2, double p) {
-  // One buffer for both decoded texts and one for both flag arrays.
+  // Code-point counts equal byte counts only when both texts are ASCII.
+  if (len_1 == text_1.size() && len_2 == text_2.size()) {
+    return ascii_general_scan(bytes_of(text_1), len_1, bytes_of(text_2), len_2, p);
+  }
+
+  // One buffer for both decoded texts.
   std::vector<char32_t> points;
   points.reserve(len_1 + len_2);
   for_each_code_point(text_1, [&](char32_t c) { points.push_back(c); });
@@ -114,35 +345,20 @@ double general_scan(std::string_view text_1, std::size_t len_1, std::string_view
   const char32_t* const a = points.data();
   const char32_t* const b = a + len_1;
 
-  std::vector<unsigned char> flags(len_1 + len_2, 0);
-  unsigned char* const matched_1 = flags.data();
-  unsigned char* const matched_2 = matched_1 + len_1;
-
-  const std::size_t w = match_window(len_1, len_2);
-  std::size_t m = 0;
-  for (std::size_t i = 0; i < len_1; ++i) {
-    const std::size_t lo = i > w ? i - w : 0;
-    const std::size_t hi = std::min(len_2, i + w + 1);
-    for (std::size_t j = lo; j < hi; ++j) {
-      if (matched_2[j] != 0 || a[i] != b[j]) continue;
-      matched_2[j] = 1;
-      matched_1[i] = 1;
-      ++m;
-      break;
-    }
-  }
-  if (m == 0) return 0.0;
-
-  std::size_t transposed = 0;
-  std::size_t cursor = 0;
-  for (std::size_t i = 0; i < len_1; ++i) {
-    if (matched_1[i] == 0) continue;
-    while (matched_2[cursor] == 0) ++cursor;
-    transposed += a[i] != b[cursor];
-    ++cursor;
-  }
-  return score(m, transposed / 2, common_prefix(a, b, prefix_limit(len_1, len_2)), len_1, len_2,
-               p);
+  return scan_decoded(a, len_1, b, len_2, p,
+                      [&](std::size_t w, unsigned char* matched_1, unsigned char* matched_2) {
+                        CodePointNumbers numbering;
+                        std::vector<std::uint32_t> numbers_2(len_2);
+                        for (std::size_t j = 0; j < len_2; ++j) numbers_2[j] = numbering.add(b[j]);
+                        const std::size_t buckets = numbering.count();
+                        return with_index_for(len_2 + buckets, [&]<class Index>() {
+                          return match_by_buckets<Index>(
+                              len_1,
+                              [&](std::size_t i) -> std::size_t { return numbering.find(a[i]); },
+                              len_2, [&](std::size_t j) -> std::size_t { return numbers_2[j]; },
+                              buckets, w, matched_1, matched_2);
+                        });
+                      });
 }
 
 }  // namespace jaro_winkler_detail

@@ -84,7 +84,9 @@ double short_scan(std::string_view text_1, std::string_view text_2, double p) no
 double bit_parallel_scan(std::string_view text_1, std::string_view text_2, double p) noexcept;
 
 // Any valid UTF-8; len_1 and len_2 are the code-point counts of the texts.
-// Allocates the decoded texts and their matched flags.
+// Runs in O(len_1 + len_2) beyond short pairs. Allocates, all linear in the
+// lengths: the decoded texts (not when both are ASCII), their matched flags
+// and an index of the positions of text_2 by code point.
 double general_scan(std::string_view text_1, std::size_t len_1, std::string_view text_2,
                     std::size_t len_2, double p);
 
