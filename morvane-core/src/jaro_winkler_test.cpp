@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "jaro_winkler.hpp"  // reference::jaro_winkler
+#include "random_text.hpp"   // reference::append_utf8
 #include "morvane/text.hpp"
 
 namespace morvane {
@@ -231,6 +232,151 @@ TEST(JaroWinkler, NonAsciiPairsMatchTheReference) {
       EXPECT_EQ(bits(detail::general_scan(a, count_code_points(a), b, count_code_points(b), 0.1)),
                 bits(expected));
     }
+  }
+}
+
+std::string utf8(const std::u32string& points) {
+  std::string out;
+  for (const char32_t c : points) reference::append_utf8(out, c);
+  return out;
+}
+
+std::u32string random_points(std::mt19937_64& rng, const std::u32string& alphabet,
+                             std::size_t len) {
+  std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+  std::u32string s(len, U'\0');
+  for (char32_t& c : s) c = alphabet[pick(rng)];
+  return s;
+}
+
+// A near copy of `s`: a few adjacent swaps and substitutions from `alphabet`,
+// some of them far apart, so that most positions match and some transpose.
+std::u32string mutate_points(std::mt19937_64& rng, std::u32string s, const std::u32string& alphabet) {
+  std::uniform_int_distribution<std::size_t> pos(0, s.size() - 2);
+  std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+  for (std::size_t k = 0; k < 1 + s.size() / 40; ++k) {
+    const std::size_t i = pos(rng);
+    std::swap(s[i], s[i + 1]);
+    s[pos(rng)] = alphabet[pick(rng)];
+  }
+  return s;
+}
+
+// `count` distinct code points from every UTF-8 width and from both sides of
+// the BMP/astral boundary, including astral ones that agree in their low 16
+// bits (U+1xxxx, U+2xxxx with the same xxxx).
+std::u32string many_code_points(std::size_t count) {
+  std::u32string out = U"ae";
+  const char32_t starts[] = {0x00A0, 0x0400, 0x4E00, 0x1F600, 0x20000, 0x10000, 0xFF00};
+  for (std::size_t k = 0; out.size() < count; ++k) {
+    out += static_cast<char32_t>(starts[k % std::size(starts)] + k / std::size(starts));
+  }
+  return out;
+}
+
+// Lengths 65..600 send ASCII and non-ASCII pairs alike to the general scan
+// and, past its short-pair walk, through the per-code-point buckets. Small
+// alphabets make long buckets whose cursors skip many positions; very
+// different lengths make windows that leave one text behind; many distinct
+// code points make the numbering table grow several times.
+TEST(JaroWinkler, LongTextsMatchTheReference) {
+  const std::u32string many = many_code_points(400);
+  const struct {
+    const char* name;
+    std::u32string alphabet_1;
+    std::u32string alphabet_2;
+  } cases[] = {
+      {"two ASCII letters", U"ab", U"ab"},
+      {"four ASCII letters", U"abcd", U"abcd"},
+      {"ASCII, partly disjoint", U"abcxyz", U"abcdef"},
+      {"accented", U"a\u00e9\u00df", U"a\u00e9\u00df"},
+      {"astral", U"\U0001F600\U0002F600x", U"\U0001F600\U0002F600x"},
+      {"ASCII against non-ASCII", U"abc", U"ab\u65e5"},
+      {"non-ASCII absent from text 2", U"a\u00e9\u65e5\U0001F600", U"ab\u00e9"},
+      {"many code points", many, many},
+      {"many against few", many, many.substr(0, 12)},
+  };
+  const std::size_t extremes[][2] = {{65, 600}, {600, 65}, {21, 600}, {600, 21}, {1, 300},
+                                     {300, 1}, {65, 65}, {600, 600}};
+  const double scales[] = {0.1, 0.0, 0.25};
+  std::mt19937_64 rng(0x6a79);  // fixed random state
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (int trial = 0; trial < 60; ++trial) {
+      std::size_t len_1, len_2;
+      if (trial < static_cast<int>(std::size(extremes))) {
+        len_1 = extremes[trial][0];
+        len_2 = extremes[trial][1];
+      } else {
+        std::uniform_int_distribution<std::size_t> len(65, 600);
+        len_1 = len(rng);
+        len_2 = len(rng);
+      }
+      const std::u32string a = random_points(rng, c.alphabet_1, len_1);
+      // Every third pair is a near copy, so that the boost is reached.
+      const std::u32string b = trial % 3 == 2 && len_1 > 1
+                                   ? mutate_points(rng, a, c.alphabet_2)
+                                   : random_points(rng, c.alphabet_2, len_2);
+      const double p = scales[trial % 3];
+      const std::string sa = utf8(a);
+      const std::string sb = utf8(b);
+      const double expected = reference::jaro_winkler(a, b, p);
+      EXPECT_EQ(bits(detail::general_scan(sa, a.size(), sb, b.size(), p)), bits(expected))
+          << "lengths " << a.size() << ", " << b.size() << ": " << sa << " / " << sb;
+      EXPECT_EQ(bits(detail::general_scan(sb, b.size(), sa, a.size(), p)),
+                bits(reference::jaro_winkler(b, a, p)))
+          << "lengths " << b.size() << ", " << a.size() << ": " << sb << " / " << sa;
+      EXPECT_EQ(bits(similarity(sa, sb, p)), bits(expected));
+    }
+  }
+}
+
+// A long text against a short one: most windows of the long text lie past
+// the end of the short one. The reference stays affordable because its walk
+// never passes the short text.
+TEST(JaroWinkler, VeryDifferentLengthsMatchTheReference) {
+  std::mt19937_64 rng(0x6a7a);  // fixed random state
+  for (const std::u32string& alphabet : {std::u32string(U"ab"), std::u32string(U"a\u00e9\U0001F600")}) {
+    for (const std::size_t short_len : {1u, 30u, 200u}) {
+      const std::u32string long_text = random_points(rng, alphabet, 50000);
+      const std::u32string short_text = random_points(rng, alphabet, short_len);
+      const std::string sl = utf8(long_text);
+      const std::string ss = utf8(short_text);
+      EXPECT_EQ(bits(similarity(sl, ss)), bits(reference::jaro_winkler(long_text, short_text)))
+          << short_len;
+      EXPECT_EQ(bits(similarity(ss, sl)), bits(reference::jaro_winkler(short_text, long_text)))
+          << short_len;
+    }
+  }
+}
+
+// Texts of millions of code points, where the walk over each window would
+// take hours: identical texts match position for position, and one swap of
+// two different neighbours costs exactly one transposition.
+TEST(JaroWinkler, HugeTextsFinishWithExactValues) {
+  std::mt19937_64 rng(0x6a7b);  // fixed random state
+  const struct {
+    const char* name;
+    std::u32string alphabet;
+    std::size_t len;
+  } cases[] = {
+      {"ASCII, 10 MB", U"abcd", 10'000'000},
+      {"astral, 10 MB", U"\U0001F600\U0001F601\u00e9", 2'500'000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::u32string a = random_points(rng, c.alphabet, c.len);
+    std::u32string b = a;
+    const std::size_t k = c.len / 3;
+    b[k] = c.alphabet[0];
+    b[k + 1] = c.alphabet[1];
+    a[k] = c.alphabet[1];
+    a[k + 1] = c.alphabet[0];
+    const std::string sa = utf8(a);
+    const std::string sb = utf8(b);
+    EXPECT_EQ(similarity(sa, sa), 1.0);
+    const std::size_t prefix = 4;  // the swap lies far beyond the common prefix
+    EXPECT_EQ(bits(similarity(sa, sb, 0.1)), bits(detail::score(c.len, 1, prefix, c.len, c.len, 0.1)));
   }
 }
 
