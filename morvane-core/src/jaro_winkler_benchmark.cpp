@@ -64,7 +64,7 @@ void BM_GeneralScanAscii(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_GeneralScanAscii)->Arg(8)->Arg(16)->Arg(64)->Arg(65)->Arg(256);
+BENCHMARK(BM_GeneralScanAscii)->Arg(8)->Arg(16)->Arg(24)->Arg(32)->Arg(48)->Arg(64)->Arg(65)->Arg(256)->Arg(500)->Arg(2000);
 
 // The whole operation, preparation included, by strategy the lengths select.
 void BM_SimilarityAscii(benchmark::State& state) {
@@ -75,7 +75,16 @@ void BM_SimilarityAscii(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_SimilarityAscii)->Arg(8)->Arg(16)->Arg(17)->Arg(64)->Arg(65)->Arg(256);
+BENCHMARK(BM_SimilarityAscii)
+    ->Arg(8)
+    ->Arg(16)
+    ->Arg(17)
+    ->Arg(64)
+    ->Arg(65)
+    ->Arg(100)
+    ->Arg(256)
+    ->Arg(500)
+    ->Arg(2000);
 
 void BM_SimilarityNonAscii(benchmark::State& state) {
   const auto [a, b] = word_pair(static_cast<std::size_t>(state.range(0)), accented());
@@ -85,7 +94,31 @@ void BM_SimilarityNonAscii(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_SimilarityNonAscii)->Arg(8)->Arg(64)->Arg(256);
+BENCHMARK(BM_SimilarityNonAscii)->Arg(8)->Arg(16)->Arg(24)->Arg(32)->Arg(48)->Arg(64)->Arg(100)->Arg(256)->Arg(500)->Arg(2000);
+
+// Code points from a wide range (CJK and astral), so that the general scan
+// numbers many distinct code points.
+void BM_SimilarityManyCodePoints(benchmark::State& state) {
+  static const std::vector<std::string> pool = [] {
+    std::vector<std::string> v;
+    for (char32_t c = 0x4E00; c < 0x4E00 + 200; ++c) {
+      v.push_back({static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                   static_cast<char>(0x80 | (c & 0x3F))});
+    }
+    for (char32_t c = 0x1F600; c < 0x1F600 + 50; ++c) {
+      v.push_back({static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                   static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))});
+    }
+    return v;
+  }();
+  const auto [a, b] = word_pair(static_cast<std::size_t>(state.range(0)), pool);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(morvane::jaro_winkler_similarity(a, b, std::nullopt, std::nullopt,
+                                                              std::nullopt, std::nullopt));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SimilarityManyCodePoints)->Arg(100)->Arg(500);
 
 // A short ASCII query against many short words; range(0) != 0 folds case.
 void BM_BatchShortWords(benchmark::State& state) {
@@ -103,5 +136,25 @@ void BM_BatchShortWords(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(candidates.size()));
 }
 BENCHMARK(BM_BatchShortWords)->Arg(0)->Arg(1);
+
+// Batches that the fast path cannot take, so every candidate goes through the
+// single-pair operation: range(0) == 0 is a 100-byte ASCII query against
+// 100-byte ASCII candidates, range(0) == 1 a short query against non-ASCII
+// words.
+void BM_BatchFallback(benchmark::State& state) {
+  const bool long_query = state.range(0) == 0;
+  std::vector<std::string> owned(1000);
+  for (std::size_t k = 0; k < owned.size(); ++k) {
+    owned[k] = long_query ? word_pair(100 + k % 7, letters()).second
+                          : word_pair(6 + k % 7, accented()).second;
+  }
+  const std::vector<std::string_view> candidates(owned.begin(), owned.end());
+  const std::string query = long_query ? word_pair(100, letters()).first : "Martha";
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(morvane::jaro_winkler_batch(query, candidates, std::nullopt, false));
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(candidates.size()));
+}
+BENCHMARK(BM_BatchFallback)->Arg(0)->Arg(1);
 
 }  // namespace
