@@ -32,6 +32,25 @@ std::size_t prefix_limit(std::size_t len_1, std::size_t len_2) noexcept {
   return std::min({kPrefixCap, len_1, len_2});
 }
 
+// Transpositions, common prefix and score of the two ASCII strategies, from
+// their matched-position sets (both of m positions).
+double finish_sets(const unsigned char* a, std::size_t len_1, const unsigned char* b,
+                   std::size_t len_2, std::uint64_t matched_1, std::uint64_t matched_2,
+                   double p) noexcept {
+  if (matched_1 == 0) return 0.0;
+  const auto m = static_cast<std::size_t>(std::popcount(matched_1));
+  std::size_t transposed = 0;
+  while (matched_1 != 0) {
+    const auto i = static_cast<unsigned>(std::countr_zero(matched_1));
+    const auto j = static_cast<unsigned>(std::countr_zero(matched_2));
+    transposed += a[i] != b[j];
+    matched_1 &= matched_1 - 1;
+    matched_2 &= matched_2 - 1;
+  }
+  return score(m, transposed / 2, common_prefix(a, b, prefix_limit(len_1, len_2)), len_1, len_2,
+               p);
+}
+
 // Transpositions, common prefix and score of the general scan, from the
 // matched flags of both texts (m of each set, m >= 0).
 template <class T>
@@ -258,36 +277,31 @@ double short_scan(std::string_view text_1, std::string_view text_2, double p) no
   const unsigned char* const b = bytes_of(text_2);
   const std::size_t len_1 = text_1.size();
   const std::size_t len_2 = text_2.size();
-  const std::size_t w = match_window(len_1, len_2);
+  const std::size_t w = match_window(len_1, len_2);  // at most 7
 
+  // Entry c: positions of text_2 holding byte c, as in the bit-parallel scan.
+  // Only the entries of bytes that occur in either text are ever read, so
+  // only those are cleared: for pairs this short, clearing all 128 would
+  // cost more than the scan.
+  std::uint32_t positions[128];
+  for (std::size_t j = 0; j < len_2; ++j) positions[b[j]] = 0;
+  for (std::size_t i = 0; i < len_1; ++i) positions[a[i]] = 0;
+  for (std::size_t j = 0; j < len_2; ++j) positions[b[j]] |= std::uint32_t{1} << j;
+
+  // Bits i - w .. i + w of `window` are the positions of text_2 that position
+  // i of text_1 may take; the lowest eligible one is the first free j.
+  std::uint32_t window = (std::uint32_t{1} << (w + 1)) - 1;
+  std::uint32_t matched_2 = 0;
   std::uint64_t matched_1 = 0;
-  std::uint64_t matched_2 = 0;
-  std::size_t m = 0;
   for (std::size_t i = 0; i < len_1; ++i) {
-    const std::size_t lo = i > w ? i - w : 0;
-    const std::size_t hi = std::min(len_2, i + w + 1);
-    for (std::size_t j = lo; j < hi; ++j) {
-      const std::uint64_t bit = std::uint64_t{1} << j;
-      if ((matched_2 & bit) != 0 || a[i] != b[j]) continue;
-      matched_2 |= bit;
+    const std::uint32_t eligible = positions[a[i]] & window & ~matched_2;
+    if (eligible != 0) {
+      matched_2 |= eligible & (~eligible + 1);
       matched_1 |= std::uint64_t{1} << i;
-      ++m;
-      break;
     }
+    window = (window << 1) | std::uint32_t{i < w};
   }
-  if (m == 0) return 0.0;
-
-  // Both sets hold m positions, so the cursor never passes len_2.
-  std::size_t transposed = 0;
-  std::size_t cursor = 0;
-  for (std::size_t i = 0; i < len_1; ++i) {
-    if ((matched_1 >> i & 1) == 0) continue;
-    while ((matched_2 >> cursor & 1) == 0) ++cursor;
-    transposed += a[i] != b[cursor];
-    ++cursor;
-  }
-  return score(m, transposed / 2, common_prefix(a, b, prefix_limit(len_1, len_2)), len_1, len_2,
-               p);
+  return finish_sets(a, len_1, b, len_2, matched_1, matched_2, p);
 }
 
 double bit_parallel_scan(std::string_view text_1, std::string_view text_2, double p) noexcept {
@@ -315,19 +329,7 @@ double bit_parallel_scan(std::string_view text_1, std::string_view text_2, doubl
     }
     window = (window << 1) | std::uint64_t{i < w};
   }
-  if (matched_1 == 0) return 0.0;
-
-  const auto m = static_cast<std::size_t>(std::popcount(matched_1));
-  std::size_t transposed = 0;
-  while (matched_1 != 0) {
-    const auto i = static_cast<unsigned>(std::countr_zero(matched_1));
-    const auto j = static_cast<unsigned>(std::countr_zero(matched_2));
-    transposed += a[i] != b[j];
-    matched_1 &= matched_1 - 1;
-    matched_2 &= matched_2 - 1;
-  }
-  return score(m, transposed / 2, common_prefix(a, b, prefix_limit(len_1, len_2)), len_1, len_2,
-               p);
+  return finish_sets(a, len_1, b, len_2, matched_1, matched_2, p);
 }
 
 double general_scan(std::string_view text_1, std::size_t len_1, std::string_view text_2,
