@@ -30,9 +30,10 @@ namespace morvane::bit_parallel {
 struct LevenshteinWord {
   std::uint64_t VP = ~std::uint64_t{0};
   std::uint64_t VN = 0;
-  std::size_t score;
-  std::uint64_t last;
+  std::size_t score = 0;
+  std::uint64_t last = 0;
 
+  LevenshteinWord() noexcept = default;
   LevenshteinWord(std::size_t m, std::uint64_t last_bit) noexcept : score(m), last(last_bit) {}
 
   void step(std::uint64_t Eq) noexcept {
@@ -55,9 +56,10 @@ struct DamerauWord {
   std::uint64_t VN = 0;
   std::uint64_t D0 = 0;      // diagonal vector of the previous text character
   std::uint64_t EqPrev = 0;  // match mask of the previous text character
-  std::size_t score;
-  std::uint64_t last;
+  std::size_t score = 0;
+  std::uint64_t last = 0;
 
+  DamerauWord() noexcept = default;
   DamerauWord(std::size_t m, std::uint64_t last_bit) noexcept : score(m), last(last_bit) {}
 
   void step(std::uint64_t Eq) noexcept {
@@ -229,6 +231,8 @@ std::size_t run_blocks(const BlockMaskTable& table, std::size_t m, std::string_v
 // batches call them.
 template <class Word, class Block>
 struct Kernels {
+  using WordState = Word;
+
   static std::size_t bytes(const std::uint64_t* masks, std::uint64_t last_bit, std::size_t m,
                            std::string_view text) noexcept {
     return run_bytes<Word>(masks, last_bit, m, text);
