@@ -1,7 +1,6 @@
 #include "morvane/jaro_winkler.hpp"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <limits>
@@ -197,20 +196,31 @@ double ascii_general_scan(const unsigned char* a, std::size_t len_1, const unsig
 }
 
 // Dense bucket numbers 0, 1, 2, ... for the distinct code points of text_2,
-// in order of first occurrence. ASCII code points are numbered through a
-// direct table; the others through an open-addressing table with linear
-// probing, created on the first non-ASCII code point and kept at most half
+// in order of first occurrence. Code points below kDirect (every one- and
+// two-byte UTF-8 sequence: Latin, Greek, Cyrillic, Hebrew, Arabic, ...) are
+// numbered through a direct table; the others through an open-addressing
+// table with linear probing, created on first need and kept at most half
 // full.
+//
+// The direct table is 8 KiB and most calls use a few dozen of its entries,
+// so it is not cleared as a whole: admit() clears the entries of one text's
+// code points, and add() and find() may only be given admitted code points.
 class CodePointNumbers {
  public:
   static constexpr std::uint32_t kAbsent = std::numeric_limits<std::uint32_t>::max();
 
-  CodePointNumbers() noexcept { ascii_.fill(kAbsent); }
+  CodePointNumbers() noexcept = default;
+
+  void admit(const char32_t* text, std::size_t len) noexcept {
+    for (std::size_t k = 0; k < len; ++k) {
+      if (text[k] < kDirect) direct_[text[k]] = kAbsent;
+    }
+  }
 
   // The number of `c`, assigning the next one on first sight.
   std::uint32_t add(char32_t c) {
-    if (c < kAscii) {
-      std::uint32_t& n = ascii_[c];
+    if (c < kDirect) {
+      std::uint32_t& n = direct_[c];
       if (n == kAbsent) n = next_number();
       return n;
     }
@@ -225,7 +235,7 @@ class CodePointNumbers {
 
   // The number of `c`, or kAbsent when it was never added.
   std::uint32_t find(char32_t c) const noexcept {
-    if (c < kAscii) return ascii_[c];
+    if (c < kDirect) return direct_[c];
     if (slots_.empty()) return kAbsent;
     const Slot& slot = *probe(slots_.data(), slots_.size() - 1, shift_, c);
     return slot.key == c ? slot.number : kAbsent;
@@ -238,7 +248,7 @@ class CodePointNumbers {
     char32_t key;
     std::uint32_t number;
   };
-  static constexpr char32_t kAscii = 128;
+  static constexpr char32_t kDirect = 0x800;
   static constexpr char32_t kEmpty = 0xFFFFFFFF;  // not a code point
   static constexpr unsigned kInitialBits = 4;
 
@@ -263,7 +273,7 @@ class CodePointNumbers {
     }
   }
 
-  std::array<std::uint32_t, kAscii> ascii_;
+  std::uint32_t direct_[kDirect];
   std::vector<Slot> slots_;
   unsigned shift_ = 32;
   std::size_t others_ = 0;
@@ -350,6 +360,8 @@ double general_scan(std::string_view text_1, std::size_t len_1, std::string_view
   return scan_decoded(a, len_1, b, len_2, p,
                       [&](std::size_t w, unsigned char* matched_1, unsigned char* matched_2) {
                         CodePointNumbers numbering;
+                        numbering.admit(a, len_1);
+                        numbering.admit(b, len_2);
                         std::vector<std::uint32_t> numbers_2(len_2);
                         for (std::size_t j = 0; j < len_2; ++j) numbers_2[j] = numbering.add(b[j]);
                         const std::size_t buckets = numbering.count();

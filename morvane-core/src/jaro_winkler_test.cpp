@@ -292,7 +292,8 @@ TEST(JaroWinkler, LongTextsMatchTheReference) {
       {"accented", U"a\u00e9\u00df", U"a\u00e9\u00df"},
       {"astral", U"\U0001F600\U0002F600x", U"\U0001F600\U0002F600x"},
       {"ASCII against non-ASCII", U"abc", U"ab\u65e5"},
-      {"non-ASCII absent from text 2", U"a\u00e9\u65e5\U0001F600", U"ab\u00e9"},
+      {"non-ASCII absent from text 2", U"a\u00e9\u00df\u0436\u65e5\U0001F600", U"ab\u00e9"},
+      {"around U+0800", U"\u07fe\u07ff\u0800\u0801", U"\u07ff\u0800a"},
       {"many code points", many, many},
       {"many against few", many, many.substr(0, 12)},
   };
