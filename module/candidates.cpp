@@ -1,5 +1,7 @@
 #include "candidates.hpp"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -160,8 +162,25 @@ PyObject* build_list(const std::vector<std::size_t>& values) {
 
 PyObject* build_list(const std::vector<double>& values) {
   Ref list(checked_result(PyList_New(static_cast<Py_ssize_t>(values.size()))));
+  // A batch repeats few distinct scores (they depend only on the match
+  // counts, the prefix and the lengths), so equal neighbours share one float
+  // object instead of each allocating its own. The cache borrows from the
+  // list, which keeps every object alive.
+  constexpr std::size_t kSlots = 64;
+  std::uint64_t cached_bits[kSlots];
+  PyObject* cached[kSlots] = {};
   for (std::size_t i = 0; i < values.size(); ++i) {
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), checked_result(PyFloat_FromDouble(values[i])));
+    const auto bits = std::bit_cast<std::uint64_t>(values[i]);
+    const std::size_t slot = (bits * 0x9E3779B97F4A7C15ull) >> 58;
+    PyObject* item;
+    if (cached[slot] != nullptr && cached_bits[slot] == bits) {
+      item = Py_NewRef(cached[slot]);
+    } else {
+      item = checked_result(PyFloat_FromDouble(values[i]));
+      cached[slot] = item;
+      cached_bits[slot] = bits;
+    }
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
   }
   return list.release();
 }
