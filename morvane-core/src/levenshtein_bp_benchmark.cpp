@@ -112,6 +112,39 @@ void multi_word_args(benchmark::internal::Benchmark* b) {
   b->ArgNames({"m", "n", "mixed"})->MinTime(kMinTime);
 }
 
+// Building the match tables alone (shared by both measures), in pattern
+// characters per second. range(1) != 0: mixed-width pattern.
+void BM_MaskTableCodePoints(benchmark::State& state) {
+  const auto m = static_cast<std::size_t>(state.range(0));
+  const std::string pattern = random_text(m, state.range(1) != 0 ? kMixed : kAscii, 1);
+  morvane::MaskTable table;
+  for (auto _ : state) {
+    table.assign_code_points(pattern);
+    benchmark::DoNotOptimize(table.direct());
+    benchmark::ClobberMemory();
+  }
+  set_rates(state, m);
+}
+BENCHMARK(BM_MaskTableCodePoints)->Args({8, 0})->Args({8, 1})->Args({64, 1})->ArgNames({"m", "mixed"})->MinTime(kMinTime);
+
+void BM_BlockMaskTable(benchmark::State& state) {
+  const auto m = static_cast<std::size_t>(state.range(0));
+  const std::string pattern = random_text(m, state.range(1) != 0 ? kMixed : kAscii, 1);
+  for (auto _ : state) {
+    const morvane::BlockMaskTable table(pattern, m);
+    benchmark::DoNotOptimize(table.row('a'));
+  }
+  set_rates(state, m);
+}
+BENCHMARK(BM_BlockMaskTable)
+    ->Args({65, 0})
+    ->Args({100, 0})
+    ->Args({256, 0})
+    ->Args({1024, 0})
+    ->Args({100, 1})
+    ->ArgNames({"m", "mixed"})
+    ->MinTime(kMinTime);
+
 BENCHMARK(BM_LevenshteinBytes)->Apply(single_word_args);
 BENCHMARK(BM_LevenshteinCodePoints)->Apply(single_word_args);
 BENCHMARK(BM_LevenshteinBlocks)->Apply(multi_word_args);
