@@ -51,20 +51,35 @@ double finish_sets(const unsigned char* a, std::size_t len_1, const unsigned cha
 }
 
 // Transpositions, common prefix and score of the general scan, from the
-// matched flags of both texts (m of each set, m >= 0).
+// matched flags of both texts (m of each set, m >= 0; flags are 0 or 1).
+//
+// Whether a position matched is close to random for unrelated texts, so
+// neither loop branches on the flags: the first gathers the matched code
+// points of text_2 in order (every position writes, a match advances), the
+// second compares them with those of text_1 the same way. The slot after the
+// last match catches the writes and reads of trailing unmatched positions.
 template <class T>
 double finish(const T* a, std::size_t len_1, const T* b, std::size_t len_2,
               const unsigned char* matched_1, const unsigned char* matched_2, std::size_t m,
-              double p) noexcept {
+              double p) {
   if (m == 0) return 0.0;
-  // Both texts have m matched positions, so the cursor never passes len_2.
+  // Short pairs gather on the stack.
+  constexpr std::size_t kOnStack = 64;
+  T on_stack[kOnStack];
+  std::unique_ptr<T[]> on_heap;
+  if (m >= kOnStack) on_heap = std::make_unique_for_overwrite<T[]>(m + 1);
+  T* const taken = m < kOnStack ? on_stack : on_heap.get();
+  taken[m] = T{};
+  std::size_t k = 0;
+  for (std::size_t j = 0; j < len_2; ++j) {
+    taken[k] = b[j];
+    k += matched_2[j];
+  }
   std::size_t transposed = 0;
-  std::size_t cursor = 0;
+  k = 0;
   for (std::size_t i = 0; i < len_1; ++i) {
-    if (matched_1[i] == 0) continue;
-    while (matched_2[cursor] == 0) ++cursor;
-    transposed += a[i] != b[cursor];
-    ++cursor;
+    transposed += matched_1[i] & static_cast<unsigned>(a[i] != taken[k]);
+    k += matched_1[i];
   }
   return score(m, transposed / 2, common_prefix(a, b, prefix_limit(len_1, len_2)), len_1, len_2,
                p);
@@ -142,13 +157,14 @@ std::size_t match_by_buckets(std::size_t len_1, Key1 key_1, std::size_t len_2, K
     const std::size_t hi = std::min(len_2 - 1, i + w);
     Index c = cursor[k];
     while (positions[c] < lo) ++c;
-    if (positions[c] <= hi) {
-      matched_1[i] = 1;
-      matched_2[positions[c]] = 1;
-      ++m;
-      ++c;
-    }
-    cursor[k] = c;
+    // Without a branch on the outcome, which is as good as random. A miss
+    // writes a 0 over matched_1[i] and ors 0 into matched_2[0].
+    const std::size_t j = positions[c];
+    const bool hit = j <= hi;
+    matched_1[i] = hit;
+    matched_2[hit ? j : 0] |= static_cast<unsigned char>(hit);
+    m += hit;
+    cursor[k] = static_cast<Index>(c + hit);
   }
   return m;
 }
