@@ -155,22 +155,47 @@ BENCHMARK(BM_BatchShortWords)->Arg(0)->Arg(1);
 
 // Batches that the fast path cannot take, so every candidate goes through the
 // single-pair operation: range(0) == 0 is a 100-byte ASCII query against
-// 100-byte ASCII candidates, range(0) == 1 a short query against non-ASCII
-// words.
+// 100-byte near copies, range(0) == 1 a short query against non-ASCII words,
+// range(0) == 2 and 3 a 100-code-point query against 1000 distinct unrelated
+// texts, ASCII and Cyrillic, where whether a position matches is hard to
+// predict.
 void BM_BatchFallback(benchmark::State& state) {
-  const bool long_query = state.range(0) == 0;
+  static const std::vector<std::string> cyrillic = [] {
+    std::vector<std::string> v;
+    for (char32_t c = 0x430; c < 0x450; ++c) {
+      v.push_back({static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))});
+    }
+    return v;
+  }();
+  const auto kind = state.range(0);
+  std::mt19937_64 rng(7);  // fixed random state
+  const auto unrelated = [&](std::size_t len, const std::vector<std::string>& pool) {
+    std::string s;
+    for (std::size_t i = 0; i < len; ++i) s += pool[rng() % pool.size()];
+    return s;
+  };
   std::vector<std::string> owned(1000);
+  std::string query;
   for (std::size_t k = 0; k < owned.size(); ++k) {
-    owned[k] = long_query ? word_pair(100 + k % 7, letters()).second
-                          : word_pair(6 + k % 7, accented()).second;
+    switch (kind) {
+      case 0: owned[k] = word_pair(100 + k % 7, letters()).second; break;
+      case 1: owned[k] = word_pair(6 + k % 7, accented()).second; break;
+      case 2: owned[k] = unrelated(95 + rng() % 11, letters()); break;
+      default: owned[k] = unrelated(95 + rng() % 11, cyrillic); break;
+    }
+  }
+  switch (kind) {
+    case 0: query = word_pair(100, letters()).first; break;
+    case 1: query = "Martha"; break;
+    case 2: query = unrelated(100, letters()); break;
+    default: query = unrelated(100, cyrillic); break;
   }
   const std::vector<std::string_view> candidates(owned.begin(), owned.end());
-  const std::string query = long_query ? word_pair(100, letters()).first : "Martha";
   for (auto _ : state) {
     benchmark::DoNotOptimize(morvane::jaro_winkler_batch(query, candidates, std::nullopt, false));
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(candidates.size()));
 }
-BENCHMARK(BM_BatchFallback)->Arg(0)->Arg(1);
+BENCHMARK(BM_BatchFallback)->DenseRange(0, 3);
 
 }  // namespace
