@@ -39,9 +39,16 @@ bool take_text(Ref item, HeldText& out) {
     raise_downcast(item.get(), "str");
     return false;
   }
+  const char* data;
   Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(item.get(), &size);
-  if (data == nullptr) return false;
+  if (PyUnicode_IS_COMPACT_ASCII(item.get())) {
+    // The UTF-8 form of an ASCII str is its own character data.
+    data = static_cast<const char*>(PyUnicode_DATA(item.get()));
+    size = PyUnicode_GET_LENGTH(item.get());
+  } else {
+    data = PyUnicode_AsUTF8AndSize(item.get(), &size);
+    if (data == nullptr) return false;
+  }
   out.owner = std::move(item);
   out.view = std::string_view(data, static_cast<std::size_t>(size));
   return true;
@@ -106,9 +113,30 @@ void reserve_hint(PyObject* obj, Sequence& out) {
   }
 }
 
-// Iterates `obj`, handing each item's reference to `take`.
+// Iterates `obj`, handing each item's reference to `take`. Lists and tuples
+// (exactly those types, whose iteration is their index order) are read by
+// index, which spares the iterator's calls; every item is still taken as a
+// strong reference, and a list that another thread shrinks meanwhile simply
+// ends earlier, as its iterator would.
 template <class Take>
 bool for_each_item(PyObject* obj, Take&& take) {
+  if (PyList_CheckExact(obj)) {
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(obj); ++i) {
+      PyObject* item = PyList_GetItemRef(obj, i);
+      if (item == nullptr) {
+        PyErr_Clear();
+        return true;
+      }
+      if (!take(Ref(item))) return false;
+    }
+    return true;
+  }
+  if (PyTuple_CheckExact(obj)) {
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(obj); ++i) {
+      if (!take(Ref::borrow(PyTuple_GET_ITEM(obj, i)))) return false;
+    }
+    return true;
+  }
   Ref iterator(PyObject_GetIter(obj));
   if (!iterator) return false;
   for (;;) {
