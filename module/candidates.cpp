@@ -11,8 +11,10 @@
 
 namespace morvane::py {
 
-HeldSequence::~HeldSequence() {
+void HeldSequence::release() noexcept {
   for (PyObject* owner : owners_) Py_DECREF(owner);
+  std::vector<PyObject*>().swap(owners_);
+  std::vector<std::string_view>().swap(views_);
 }
 
 void HeldSequence::reserve(std::size_t n) {

@@ -30,7 +30,10 @@ class HeldSequence {
   HeldSequence() = default;
   HeldSequence(const HeldSequence&) = delete;
   HeldSequence& operator=(const HeldSequence&) = delete;
-  ~HeldSequence();
+  ~HeldSequence() { release(); }
+
+  // Releases every reference, in candidate order, and frees both arrays.
+  void release() noexcept;
 
   void reserve(std::size_t n);
   // Takes over the reference `item`.

@@ -59,21 +59,27 @@ PyObject* jaro_winkler_similarity_impl(Text& str_1, Text& str_2, Real& p, Size& 
 }
 
 PyObject* levenshtein_batch_impl(HeldText& query, HeldSequence& candidates, Flag& case_insensitive) {
-  return build_list(run_batch(candidates.size(), [&] {
+  const auto distances = run_batch(candidates.size(), [&] {
     return levenshtein_batch(query.view, candidates.views(), case_insensitive);
-  }));
+  });
+  candidates.release();  // before the list, which can then reuse their memory
+  return build_list(distances);
 }
 
 PyObject* damerau_batch_impl(HeldText& query, HeldSequence& candidates, Flag& case_insensitive) {
-  return build_list(run_batch(candidates.size(), [&] {
+  const auto distances = run_batch(candidates.size(), [&] {
     return damerau_batch(query.view, candidates.views(), case_insensitive);
-  }));
+  });
+  candidates.release();  // before the list, which can then reuse their memory
+  return build_list(distances);
 }
 
 PyObject* jaro_winkler_batch_impl(HeldText& query, HeldSequence& candidates, Real& p, Flag& case_insensitive) {
-  return to_python(run_batch(candidates.size(), [&] {
+  const auto scores = run_batch(candidates.size(), [&] {
     return jaro_winkler_batch(query.view, candidates.views(), p, case_insensitive);
-  }));
+  });
+  candidates.release();
+  return to_python(scores);
 }
 
 PyObject* ingest_owned_impl(OwnedSequence& candidates) {
