@@ -94,22 +94,30 @@ double JaroWinklerQuery::fast_similarity(std::string_view candidate) const noexc
   // The candidate drives and the query is tabled, the reverse of the
   // single-pair scan. Greedy first-free matching inside a window that slides
   // monotonically picks the same positions in either direction, so m and the
-  // transpositions agree.
+  // transpositions agree. Whether the candidate is ASCII is learnt on the
+  // way: a byte from 0x80 up reads some table entry (masked to stay inside
+  // the table), and the whole result is then discarded.
   const std::size_t w = jaro_winkler_detail::match_window(len_q, len_c);
   std::uint64_t window = (std::uint64_t{1} << (w + 1)) - 1;
   std::uint64_t matched_q = 0;
   std::uint64_t matched_c = 0;
+  std::size_t m = 0;
+  unsigned seen = 0;
   for (std::size_t j = 0; j < len_c; ++j) {
-    const std::uint64_t eligible = ascii_masks_[at(j)] & window & ~matched_q;
-    if (eligible != 0) {
-      matched_q |= eligible & (~eligible + 1);
-      matched_c |= std::uint64_t{1} << j;
-    }
+    const unsigned char b = at(j);
+    seen |= b;
+    // Whether a position is free to match is data-dependent and
+    // unpredictable, so the update is written without a branch.
+    const std::uint64_t eligible = ascii_masks_[b & 0x7Fu] & window & ~matched_q;
+    const std::uint64_t hit = eligible != 0;
+    matched_q |= eligible & (~eligible + 1);
+    matched_c |= hit << j;
+    m += hit;
     window = (window << 1) | std::uint64_t{j < w};
   }
-  if (matched_c == 0) return 0.0;
+  if (seen & 0x80u) return -1.0;
+  if (m == 0) return 0.0;
 
-  const auto m = static_cast<std::size_t>(std::popcount(matched_c));
   std::size_t transposed = 0;
   while (matched_c != 0) {
     const auto j = static_cast<std::size_t>(std::countr_zero(matched_c));
@@ -129,9 +137,9 @@ double JaroWinklerQuery::fast_similarity(std::string_view candidate) const noexc
 double JaroWinklerQuery::similarity(std::string_view candidate) const {
   if (char_count_ == 0) return candidate.empty() ? 1.0 : 0.0;
   if (candidate.empty()) return 0.0;
-  if (ascii_ready_ && candidate.size() <= jaro_winkler_detail::kBitParallelMax &&
-      is_ascii(candidate)) {
-    return fast_similarity(candidate);
+  if (ascii_ready_ && candidate.size() <= jaro_winkler_detail::kBitParallelMax) {
+    const double score = fast_similarity(candidate);
+    if (score >= 0.0) return score;
   }
   // With a validated scale and no limit the operation has no error to give.
   const Expected<double> score = jaro_winkler_similarity(query_, candidate, p_, std::nullopt,
@@ -147,8 +155,12 @@ Expected<std::vector<double>> jaro_winkler_batch(std::string_view query,
   if (!prepared) return std::unexpected(prepared.error());
 
   std::vector<double> scores(candidates.size());
-  std::transform(candidates.begin(), candidates.end(), scores.begin(),
-                 [&](std::string_view candidate) { return prepared->similarity(candidate); });
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    // The bytes of a candidate some places ahead are asked for early: large
+    // batches have them out of the caches.
+    if (i + 16 < candidates.size()) __builtin_prefetch(candidates[i + 16].data());
+    scores[i] = prepared->similarity(candidates[i]);
+  }
   return scores;
 }
 

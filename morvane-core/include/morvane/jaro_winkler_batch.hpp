@@ -46,6 +46,8 @@ class JaroWinklerQuery {
  private:
   JaroWinklerQuery() = default;
 
+  // The score by the ASCII route for a non-empty candidate of at most 64
+  // bytes, or a negative value when the candidate turns out not to be ASCII.
   double fast_similarity(std::string_view candidate) const noexcept;
 
   // Entry c: positions of `folded_` holding byte c. All zero unless
