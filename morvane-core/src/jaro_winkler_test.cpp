@@ -57,6 +57,12 @@ TEST_P(WorkedValues, ExactDouble) {
 
 const std::string k64 = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ+/";
 
+// Stable names: the default would print the parameter's bytes, pointers
+// included, and so change from one build to the next.
+std::string worked_name(const testing::TestParamInfo<Worked>& param) {
+  return "case" + std::to_string(param.index);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Jaro, WorkedValues,
     testing::Values(Worked{"MARTHA", "MARHTA", std::nullopt, 0.9611111111111111},
@@ -73,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Worked{"ab", "ba", std::nullopt, 0.0},
                     Worked{"abcdef", "abcdef", 0.25, 1.0},
                     Worked{"x", "x", std::nullopt, 1.0},
-                    Worked{k64.c_str(), k64.c_str(), 0.25, 1.0}));
+                    Worked{k64.c_str(), k64.c_str(), 0.25, 1.0}),
+    worked_name);
 
 TEST(JaroWinkler, EmptyTextsIgnoreTheCutoff) {
   EXPECT_EQ(similarity("", "", std::nullopt, std::nullopt, std::nullopt, 2.0), 1.0);
