@@ -104,13 +104,18 @@ bool is_final_sigma(const unsigned char* begin, const unsigned char* sigma,
 }  // namespace
 
 std::string fold_lower(std::string_view text) {
+  std::string out;
+  fold_lower(text, out);
+  return out;
+}
+
+void fold_lower(std::string_view text, std::string& out) {
   const std::size_t n = text.size();
   // Each code point's lowered UTF-8 is at most kGrowthNum / kGrowthDen times
   // its own length, so this bound holds for every prefix of the output too;
   // it lets the ASCII path store whole words without a capacity check.
   const std::size_t bound = n + n / kGrowthDen * (kGrowthNum - kGrowthDen) +
                             n % kGrowthDen * (kGrowthNum - kGrowthDen) / kGrowthDen;
-  std::string out;
   out.resize_and_overwrite(bound, [text](char* const buf, std::size_t) noexcept {
     const unsigned char* const begin = bytes_of(text);
     const unsigned char* const end = begin + text.size();
@@ -160,7 +165,6 @@ std::string fold_lower(std::string_view text) {
     }
     return static_cast<std::size_t>(o - buf);
   });
-  return out;
 }
 
 }  // namespace morvane

@@ -2,15 +2,13 @@
 
 #include "bit_parallel.hpp"
 #include "edit_distance_batch.hpp"
-#include "morvane/damerau_bp.hpp"
 
 namespace morvane {
 
 std::vector<std::size_t> damerau_batch(std::string_view query,
                                            std::span<const std::string_view> candidates,
                                            std::optional<bool> case_insensitive) {
-  return edit_distance_batch<bit_parallel::DamerauKernels>(query, candidates, case_insensitive,
-                                                               damerau_bp);
+  return edit_distance_batch<bit_parallel::DamerauKernels>(query, candidates, case_insensitive);
 }
 
 }  // namespace morvane

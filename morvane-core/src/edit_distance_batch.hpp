@@ -5,11 +5,15 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "bit_parallel.hpp"
 #include "morvane/batch_query.hpp"
+#include "morvane/casefold.hpp"
+#include "morvane/mask_table.hpp"
 #include "morvane/error.hpp"
 #include "morvane/text.hpp"
 
@@ -49,22 +53,78 @@ void score_ascii_ready(const BatchQuery& q, std::span<const std::string_view> ca
   }
 }
 
+// The single-pair operation with the query side done once. Whatever the
+// candidate, that operation folds the query the same way, measures it the
+// same way and builds the same match table from it, so a batch that sends
+// many candidates through it prepares the query once and runs only the
+// candidate's share per candidate: folding it, measuring it, and the kernel
+// the pair would choose.
+template <class Kernels>
+class PreparedPattern {
+ public:
+  PreparedPattern(std::string_view query, bool fold) : fold_(fold) {
+    if (fold_) {
+      fold_lower(query, folded_);
+      text_ = folded_;
+    } else {
+      text_ = query;
+    }
+    ascii_ = is_ascii(text_);
+    length_ = ascii_ ? text_.size() : count_code_points(text_);
+    if (length_ == 0) return;
+    if (length_ <= 64) {
+      table_.assign_code_points(text_);  // its direct part serves the byte kernel too
+    } else {
+      blocks_.emplace(text_, length_);
+    }
+  }
+  PreparedPattern(const PreparedPattern&) = delete;
+  PreparedPattern& operator=(const PreparedPattern&) = delete;
+
+  // levenshtein_bp / damerau_bp of the query and `candidate`, without limit
+  // or cut-off. `scratch` holds the folded candidate between calls.
+  std::size_t distance(std::string_view candidate, std::string& scratch) const {
+    std::string_view text = candidate;
+    if (fold_) {
+      fold_lower(candidate, scratch);
+      text = scratch;
+    }
+    const bool ascii = is_ascii(text);
+    const std::size_t n = ascii ? text.size() : count_code_points(text);
+    if (length_ == 0) return n;
+    if (n == 0) return length_;
+    if (blocks_) return Kernels::blocks(*blocks_, length_, text);
+    const std::uint64_t last = bit_parallel::last_bit_of(length_);
+    return ascii_ && ascii ? Kernels::bytes(table_.direct(), last, length_, text)
+                           : Kernels::code_points(table_, last, length_, text);
+  }
+
+ private:
+  bool fold_;
+  std::string folded_;
+  std::string_view text_;
+  bool ascii_ = true;
+  std::size_t length_ = 0;
+  MaskTable table_;
+  std::optional<BlockMaskTable> blocks_;
+};
+
 }  // namespace batch_detail
 
-// `Kernels` supplies the byte kernel, `pair` the single-pair operation.
-template <class Kernels, class PairFn>
+// `Kernels` supplies the kernels of the measure.
+template <class Kernels>
 std::vector<std::size_t> edit_distance_batch(std::string_view query,
                                              std::span<const std::string_view> candidates,
-                                             std::optional<bool> case_insensitive, PairFn pair) {
+                                             std::optional<bool> case_insensitive) {
   const BatchQuery prepared(query, case_insensitive);
   std::vector<std::size_t> results(candidates.size());
   std::size_t* const out = results.data();
+  // Built on the first candidate that needs it: most batches never do.
+  std::optional<batch_detail::PreparedPattern<Kernels>> pattern;
+  std::string scratch;
   const auto fallback = [&](std::string_view candidate) {
-    const Expected<std::size_t> r =
-        pair(std::string_view(prepared.query), candidate, std::nullopt, prepared.case_insensitive, std::nullopt);
-    // Without a length limit the pair operation has no error result.
-    if (!r) throw Panic("edit distance without a limit reported " + r.error().to_string());
-    return *r;
+    if (!pattern) pattern.emplace(prepared.query, prepared.case_insensitive);
+    return pattern->distance(candidate, scratch);
   };
   if (prepared.char_count == 0) {
     // The candidate is measured as passed in, even when folding is asked for.

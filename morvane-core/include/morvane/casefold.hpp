@@ -14,4 +14,8 @@ namespace morvane {
 // Lowercase form of valid UTF-8 `text`, as new UTF-8.
 std::string fold_lower(std::string_view text);
 
+// The same into `out`, whose previous content is replaced and whose capacity
+// is reused: for folding many texts one after another.
+void fold_lower(std::string_view text, std::string& out);
+
 }  // namespace morvane
