@@ -38,7 +38,7 @@ Expected<std::size_t> edit_distance(std::string_view str_1, std::string_view str
       table.assign_ascii_pair(pair.text_1, pair.text_2);
       distance = Kernels::bytes(table.direct(), last, m, pair.text_2);
     } else {
-      table.assign_code_points(pair.text_1);
+      table.assign_code_point_pair(pair.text_1, pair.text_2);
       distance = Kernels::code_points(table, last, m, pair.text_2);
     }
   } else {

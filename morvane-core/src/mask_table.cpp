@@ -32,9 +32,29 @@ void MaskTable::assign_ascii_pair(std::string_view pattern, std::string_view tex
   }
 }
 
+void MaskTable::assign_code_point_pair(std::string_view pattern, std::string_view text) noexcept {
+  if (pattern.size() + text.size() >= 128) {
+    assign_code_points(pattern);
+    return;
+  }
+  for_each_code_point(text, [&](char32_t c) {
+    if (c < 256) direct_[c] = 0;
+  });
+  fill_code_points(pattern, true);
+}
+
 void MaskTable::assign_code_points(std::string_view pattern) noexcept {
   std::memset(direct_, 0, sizeof direct_);
+  fill_code_points(pattern, false);
+}
+
+void MaskTable::fill_code_points(std::string_view pattern, bool clear_own) noexcept {
   map_used_ = false;
+  if (clear_own) {
+    for_each_code_point(pattern, [&](char32_t c) {
+      if (c < 256) direct_[c] = 0;
+    });
+  }
   std::uint64_t bit = 1;
   for_each_code_point(pattern, [&](char32_t c) {
     if (c < 256) {
@@ -92,6 +112,12 @@ BlockMaskTable::BlockMaskTable(std::string_view pattern, std::size_t length)
     : words_((length + 63) / 64),
       direct_(words_block(256, words_, false)),
       zero_row_(words_block(1, words_, true)) {
+  // A small table is cleared in one go, which is cheaper than clearing rows
+  // one by one as they come; a large one only gets the rows it uses.
+  if (words_ <= 4) {
+    std::memset(direct_.get(), 0, 256 * words_ * sizeof(std::uint64_t));
+    for (std::uint64_t& live : live_) live = ~std::uint64_t{0};
+  }
   std::size_t i = 0;
   for_each_code_point(pattern, [&](char32_t c) {
     std::uint64_t* row;

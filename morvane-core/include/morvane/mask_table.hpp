@@ -30,6 +30,11 @@ class MaskTable {
   // Pattern of at most 64 code points, given as valid UTF-8.
   void assign_code_points(std::string_view pattern) noexcept;
 
+  // The same, for the text the code-point kernel will read: as with
+  // assign_ascii_pair, only the direct entries of code points of `pattern`
+  // and `text` are set, and no other entry may be read.
+  void assign_code_point_pair(std::string_view pattern, std::string_view text) noexcept;
+
   // The 256 direct masks, indexed by byte or code point below 256.
   const std::uint64_t* direct() const noexcept { return direct_; }
 
@@ -42,6 +47,7 @@ class MaskTable {
     return (static_cast<std::uint32_t>(c) * 0x9E3779B1u) >> (32 - 7);
   }
   std::uint64_t map_get(char32_t c) const noexcept;
+  void fill_code_points(std::string_view pattern, bool clear_own) noexcept;
   void map_or(char32_t c, std::uint64_t bit) noexcept;
 
   std::uint64_t direct_[256];
