@@ -11,10 +11,10 @@ namespace {
 
 // "'a'", "'a' and 'b'", "'a', 'b', and 'c'": the names of the missing required
 // parameters in signature order.
-std::string quoted_list(const ArgumentSpec& spec, PyObject* const* slots, std::size_t& missing) {
+std::string quoted_list(const ArgumentSpec& arguments, PyObject* const* slots, std::size_t& missing) {
   std::size_t names[kMaxParameters];
   missing = 0;
-  for (std::size_t i = 0; i < spec.required_count; ++i) {
+  for (std::size_t i = 0; i < arguments.required_count; ++i) {
     if (slots[i] == nullptr) names[missing++] = i;
   }
   std::string out;
@@ -24,7 +24,7 @@ std::string quoted_list(const ArgumentSpec& spec, PyObject* const* slots, std::s
       out += k + 1 == missing ? " and " : " ";
     }
     out += '\'';
-    out += spec.parameter_names[names[k]];
+    out += arguments.parameter_names[names[k]];
     out += '\'';
   }
   return out;
@@ -32,18 +32,18 @@ std::string quoted_list(const ArgumentSpec& spec, PyObject* const* slots, std::s
 
 }  // namespace
 
-bool bind_arguments(const ArgumentSpec& spec, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames,
+bool bind_arguments(const ArgumentSpec& arguments, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames,
                     PyObject** slots) noexcept {
   const auto nargs = static_cast<std::size_t>(PyVectorcall_NARGS(static_cast<std::size_t>(nargsf)));
-  const char* const fname = spec.function_name;
-  if (nargs > spec.parameter_count) {
+  const char* const fname = arguments.function_name;
+  if (nargs > arguments.parameter_count) {
     const char* were = nargs == 1 ? "was" : "were";
-    if (spec.required_count == spec.parameter_count) {
+    if (arguments.required_count == arguments.parameter_count) {
       PyErr_Format(PyExc_TypeError, "%s() takes %zu positional arguments but %zu %s given", fname,
-                   spec.parameter_count, nargs, were);
+                   arguments.parameter_count, nargs, were);
     } else {
       PyErr_Format(PyExc_TypeError, "%s() takes from %zu to %zu positional arguments but %zu %s given", fname,
-                   spec.required_count, spec.parameter_count, nargs, were);
+                   arguments.required_count, arguments.parameter_count, nargs, were);
     }
     return false;
   }
@@ -56,16 +56,16 @@ bool bind_arguments(const ArgumentSpec& spec, PyObject* const* args, Py_ssize_t 
       Py_ssize_t key_size = 0;
       const char* key_utf8 = PyUnicode_AsUTF8AndSize(key, &key_size);
       if (key_utf8 == nullptr) PyErr_Clear();  // unencodable: matches no parameter
-      std::size_t match = spec.parameter_count;
-      for (std::size_t i = 0; key_utf8 != nullptr && i < spec.parameter_count; ++i) {
-        const char* name = spec.parameter_names[i];
+      std::size_t match = arguments.parameter_count;
+      for (std::size_t i = 0; key_utf8 != nullptr && i < arguments.parameter_count; ++i) {
+        const char* name = arguments.parameter_names[i];
         if (std::strlen(name) == static_cast<std::size_t>(key_size) &&
             std::memcmp(name, key_utf8, static_cast<std::size_t>(key_size)) == 0) {
           match = i;
           break;
         }
       }
-      if (match == spec.parameter_count) {
+      if (match == arguments.parameter_count) {
         PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", fname, key);
         return false;
       }
@@ -77,11 +77,11 @@ bool bind_arguments(const ArgumentSpec& spec, PyObject* const* args, Py_ssize_t 
     }
   }
 
-  if (nargs < spec.required_count) {
+  if (nargs < arguments.required_count) {
     std::size_t missing = 0;
     std::string names;
     try {
-      names = quoted_list(spec, slots, missing);
+      names = quoted_list(arguments, slots, missing);
     } catch (...) {
       PyErr_NoMemory();
       return false;

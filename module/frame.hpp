@@ -33,7 +33,7 @@ struct ArgumentSpec {
 
 // Fills `slots` (borrowed from the caller's vector) from positional and
 // keyword arguments. Returns false with a TypeError set on a binding error.
-bool bind_arguments(const ArgumentSpec& spec, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames,
+bool bind_arguments(const ArgumentSpec& arguments, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames,
                     PyObject** slots) noexcept;
 
 // Adds "while processing 'name'" to the pending exception; a failure to add
@@ -71,10 +71,10 @@ bool convert_slot(PyObject* slot, T& out, const char* name) {
 }
 
 template <class... Params, std::size_t... I>
-bool convert_all(const ArgumentSpec& spec, PyObject** slots, std::tuple<Params...>& values,
+bool convert_all(const ArgumentSpec& arguments, PyObject** slots, std::tuple<Params...>& values,
                  std::index_sequence<I...>) {
   // Left to right: the first failing parameter is the one reported.
-  return (convert_slot(slots[I], std::get<I>(values), spec.parameter_names[I]) && ...);
+  return (convert_slot(slots[I], std::get<I>(values), arguments.parameter_names[I]) && ...);
 }
 
 // Runs `body` and converts any failure it throws into a Python exception.
@@ -108,19 +108,19 @@ PyObject* guarded(Body&& body) noexcept {
 // The entry point of one function: `Impl` takes the converted parameters, in
 // signature order, by reference and returns a new reference or null with an
 // exception set.
-template <const ArgumentSpec& Spec, auto Impl>
+template <const ArgumentSpec& Arguments, auto Impl>
 struct Function;
 
-template <const ArgumentSpec& Spec, class... Params, PyObject* (*Impl)(Params&...)>
-struct Function<Spec, Impl> {
+template <const ArgumentSpec& Arguments, class... Params, PyObject* (*Impl)(Params&...)>
+struct Function<Arguments, Impl> {
   static_assert(sizeof...(Params) <= kMaxParameters);
 
   static PyObject* call(PyObject* /*self*/, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
     return guarded([&]() -> PyObject* {
       PyObject* slots[kMaxParameters] = {};
-      if (!bind_arguments(Spec, args, nargsf, kwnames, slots)) return nullptr;
+      if (!bind_arguments(Arguments, args, nargsf, kwnames, slots)) return nullptr;
       std::tuple<Params...> values;
-      if (!convert_all(Spec, slots, values, std::index_sequence_for<Params...>{})) return nullptr;
+      if (!convert_all(Arguments, slots, values, std::index_sequence_for<Params...>{})) return nullptr;
       return std::apply(Impl, values);
     });
   }

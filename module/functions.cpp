@@ -110,12 +110,12 @@ constexpr ArgumentSpec kIngestOwned{"_ingest_owned", {"candidates"}, 1, 1};
 constexpr ArgumentSpec kIngestBorrow{"_ingest_borrow", {"candidates"}, 1, 1};
 constexpr ArgumentSpec kIngestBorrowAndDeref{"_ingest_borrow_and_deref", {"candidates"}, 1, 1};
 
-template <const ArgumentSpec& Spec, auto Impl>
+template <const ArgumentSpec& Arguments, auto Impl>
 PyMethodDef method(const char* doc) {
   // The cast through void(*)() is the documented way to store a fastcall
   // entry point in ml_meth.
-  return {Spec.function_name,
-          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&Function<Spec, Impl>::call)),
+  return {Arguments.function_name,
+          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&Function<Arguments, Impl>::call)),
           METH_FASTCALL | METH_KEYWORDS | METH_STATIC, doc};
 }
 
