@@ -1,6 +1,6 @@
-// Restricted Damerau-Levenshtein (optimal string alignment): the three kernel
-// forms by pattern length, in text characters consumed per second, and the
-// whole single-pair operation on typical pairs.
+// Both edit distances: the three kernel forms by pattern length, in text
+// characters consumed per second, and the whole single-pair operation on
+// typical pairs.
 //
 // Kernel benchmarks build the match table once, outside the timed loop, and
 // time only the kernel call. Each runs twice: with a text as long as the
@@ -19,11 +19,20 @@
 
 #include "bit_parallel.hpp"
 #include "morvane/damerau_bp.hpp"
+#include "morvane/levenshtein_bp.hpp"
 #include "morvane/mask_table.hpp"
 
 namespace {
 
-using morvane::bit_parallel::DamerauKernels;
+struct Levenshtein {
+  using Kernels = morvane::bit_parallel::LevenshteinKernels;
+  static constexpr auto pair = &morvane::levenshtein_bp;
+};
+
+struct Damerau {
+  using Kernels = morvane::bit_parallel::DamerauKernels;
+  static constexpr auto pair = &morvane::damerau_bp;
+};
 
 constexpr double kMinTime = 0.05;  // seconds per benchmark: the binary stays short
 constexpr std::int64_t kLongText = 1024;
@@ -56,7 +65,8 @@ void set_rates(benchmark::State& state, std::size_t chars) {
 }
 
 // range(0): pattern length; range(1): text length, 0 meaning "as the pattern".
-void BM_DamerauBytes(benchmark::State& state) {
+template <class Measure>
+void BM_Bytes(benchmark::State& state) {
   const auto m = static_cast<std::size_t>(state.range(0));
   const std::size_t n = text_length(state);
   const std::string pattern = random_text(m, kAscii, 1);
@@ -65,12 +75,13 @@ void BM_DamerauBytes(benchmark::State& state) {
   table.assign_bytes(pattern);
   const std::uint64_t last = morvane::bit_parallel::last_bit_of(m);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(DamerauKernels::bytes(table.direct(), last, m, text));
+    benchmark::DoNotOptimize(Measure::Kernels::bytes(table.direct(), last, m, text));
   }
   set_rates(state, n);
 }
 
-void BM_DamerauCodePoints(benchmark::State& state) {
+template <class Measure>
+void BM_CodePoints(benchmark::State& state) {
   const auto m = static_cast<std::size_t>(state.range(0));
   const std::size_t n = text_length(state);
   const std::string pattern = random_text(m, kMixed, 1);
@@ -79,20 +90,21 @@ void BM_DamerauCodePoints(benchmark::State& state) {
   table.assign_code_points(pattern);
   const std::uint64_t last = morvane::bit_parallel::last_bit_of(m);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(DamerauKernels::code_points(table, last, m, text));
+    benchmark::DoNotOptimize(Measure::Kernels::code_points(table, last, m, text));
   }
   set_rates(state, n);
 }
 
 // range(2) != 0: mixed-width text instead of ASCII.
-void BM_DamerauBlocks(benchmark::State& state) {
+template <class Measure>
+void BM_Blocks(benchmark::State& state) {
   const auto m = static_cast<std::size_t>(state.range(0));
   const std::size_t n = text_length(state);
   const auto& pool = state.range(2) != 0 ? kMixed : kAscii;
   const std::string pattern = random_text(m, pool, 1);
   const std::string text = random_text(n, pool, 2);
   const morvane::BlockMaskTable table(pattern, m);
-  for (auto _ : state) benchmark::DoNotOptimize(DamerauKernels::blocks(table, m, text));
+  for (auto _ : state) benchmark::DoNotOptimize(Measure::Kernels::blocks(table, m, text));
   set_rates(state, n);
 }
 
@@ -113,42 +125,53 @@ void multi_word_args(benchmark::internal::Benchmark* b) {
   b->ArgNames({"m", "n", "mixed"})->MinTime(kMinTime);
 }
 
-BENCHMARK(BM_DamerauBytes)->Apply(single_word_args);
-BENCHMARK(BM_DamerauCodePoints)->Apply(single_word_args);
-BENCHMARK(BM_DamerauBlocks)->Apply(multi_word_args);
+BENCHMARK_TEMPLATE(BM_Bytes, Levenshtein)->Apply(single_word_args);
+BENCHMARK_TEMPLATE(BM_Bytes, Damerau)->Apply(single_word_args);
+BENCHMARK_TEMPLATE(BM_CodePoints, Levenshtein)->Apply(single_word_args);
+BENCHMARK_TEMPLATE(BM_CodePoints, Damerau)->Apply(single_word_args);
+BENCHMARK_TEMPLATE(BM_Blocks, Levenshtein)->Apply(multi_word_args);
+BENCHMARK_TEMPLATE(BM_Blocks, Damerau)->Apply(multi_word_args);
 
 // The whole operation: preparation, table, kernel, result.
+template <class Measure>
 void run_pair(benchmark::State& state, std::string_view a, std::string_view b, std::optional<bool> fold) {
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(morvane::damerau_bp(a, b, std::nullopt, fold, std::nullopt));
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(Measure::pair(a, b, std::nullopt, fold, std::nullopt));
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_DamerauPairKitten(benchmark::State& state) { run_pair(state, "kitten", "sitting", std::nullopt); }
-BENCHMARK(BM_DamerauPairKitten)->MinTime(kMinTime);
-
-void BM_DamerauPairKittenFolded(benchmark::State& state) { run_pair(state, "Kitten", "SITTING", true); }
-BENCHMARK(BM_DamerauPairKittenFolded)->MinTime(kMinTime);
-
-void BM_DamerauPairShortNonAscii(benchmark::State& state) {
-  run_pair(state, "\u00e9l\u00e8ve", "\u00e9lev\u00e9", std::nullopt);
+template <class Measure>
+void BM_PairKitten(benchmark::State& state) {
+  run_pair<Measure>(state, "kitten", "sitting", std::nullopt);
 }
-BENCHMARK(BM_DamerauPairShortNonAscii)->MinTime(kMinTime);
-
+template <class Measure>
+void BM_PairKittenFolded(benchmark::State& state) {
+  run_pair<Measure>(state, "Kitten", "SITTING", true);
+}
+template <class Measure>
+void BM_PairShortNonAscii(benchmark::State& state) {
+  run_pair<Measure>(state, "\u00e9l\u00e8ve", "\u00e9lev\u00e9", std::nullopt);
+}
 // range(0) code points per text, range(1) != 0 for the mixed pool.
-void BM_DamerauPairLong(benchmark::State& state) {
+template <class Measure>
+void BM_PairLong(benchmark::State& state) {
   const auto len = static_cast<std::size_t>(state.range(0));
   const auto& pool = state.range(1) != 0 ? kMixed : kAscii;
   const std::string a = random_text(len, pool, 3);
   const std::string b = random_text(len, pool, 4);
-  run_pair(state, a, b, std::nullopt);
+  run_pair<Measure>(state, a, b, std::nullopt);
 }
-BENCHMARK(BM_DamerauPairLong)
-    ->Args({100, 0})
-    ->Args({500, 0})
-    ->Args({100, 1})
-    ->ArgNames({"len", "mixed"})
-    ->MinTime(kMinTime);
+
+void long_pair_args(benchmark::internal::Benchmark* b) {
+  b->Args({100, 0})->Args({500, 0})->Args({100, 1})->ArgNames({"len", "mixed"})->MinTime(kMinTime);
+}
+
+BENCHMARK_TEMPLATE(BM_PairKitten, Levenshtein)->MinTime(kMinTime);
+BENCHMARK_TEMPLATE(BM_PairKitten, Damerau)->MinTime(kMinTime);
+BENCHMARK_TEMPLATE(BM_PairKittenFolded, Levenshtein)->MinTime(kMinTime);
+BENCHMARK_TEMPLATE(BM_PairKittenFolded, Damerau)->MinTime(kMinTime);
+BENCHMARK_TEMPLATE(BM_PairShortNonAscii, Levenshtein)->MinTime(kMinTime);
+BENCHMARK_TEMPLATE(BM_PairShortNonAscii, Damerau)->MinTime(kMinTime);
+BENCHMARK_TEMPLATE(BM_PairLong, Levenshtein)->Apply(long_pair_args);
+BENCHMARK_TEMPLATE(BM_PairLong, Damerau)->Apply(long_pair_args);
 
 }  // namespace
