@@ -1,5 +1,6 @@
 """The module's surface and its call frame: binding, conversion and errors."""
 
+import shutil
 import subprocess
 import sys
 import textwrap
@@ -31,6 +32,15 @@ SIGNATURES = {
     "_ingest_borrow": "(candidates)",
     "_ingest_borrow_and_deref": "(candidates)",
 }
+
+
+def test_only_the_initialiser_is_exported():
+    nm = shutil.which("nm")
+    if nm is None:
+        pytest.skip("nm (binutils) is not installed")
+    out = subprocess.run([nm, "-D", "--defined-only", morvane.__file__], capture_output=True, text=True, check=True)
+    symbols = [line.split()[-1] for line in out.stdout.splitlines() if line.strip()]
+    assert symbols == ["PyInit_morvane"]
 
 
 def test_module_attributes():
