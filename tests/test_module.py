@@ -212,16 +212,28 @@ def test_internal_failures_raise_the_panic_exception():
     # into an internal failure: the only way to reach one from Python.
     result = run_python(
         """
-        import sys, morvane
+        import sys, threading, morvane
         sys.modules["collections.abc"] = None
-        try:
-            morvane._ingest_borrow({1})
-        except Exception:
-            print("caught as Exception")
-        except BaseException as e:
-            panic = type(e)
-            print(panic.__module__, panic.__name__, panic.__bases__ == (BaseException,), len(e.args))
-            print("doc" if "BaseException" in panic.__doc__ else "no doc")
+
+        # Many threads hit their first internal failure at once: all of them
+        # must get the one exception type, created once.
+        seen, start = [], threading.Barrier(8)
+        def fail():
+            start.wait()
+            try:
+                morvane._ingest_borrow({1})
+            except Exception:
+                seen.append("caught as Exception")
+            except BaseException as e:
+                seen.append(e)
+        threads = [threading.Thread(target=fail) for _ in range(8)]
+        for t in threads: t.start()
+        for t in threads: t.join()
+        assert len({type(e) for e in seen}) == 1, seen
+        e = seen[0]
+        panic = type(e)
+        print(panic.__module__, panic.__name__, panic.__bases__ == (BaseException,), len(e.args))
+        print("doc" if "BaseException" in panic.__doc__ else "no doc")
 
         # A panic raised by Python code the module calls is continued, with
         # the same text, as a fresh panic.
