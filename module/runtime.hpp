@@ -19,19 +19,31 @@ class ProcessObject {
   template <class Create>
   PyObject* get(Create create) {
     if (PyObject* p = value_.load(std::memory_order_acquire)) return p;
-    PyMutex_Lock(&mutex_);
+    // `create` may throw (an internal failure): the lock must be given back
+    // on that path too, or every later caller would wait forever.
+    const Lock lock(mutex_);
     PyObject* p = value_.load(std::memory_order_acquire);
     if (p == nullptr) {
       p = create();
       if (p != nullptr) value_.store(p, std::memory_order_release);
     }
-    PyMutex_Unlock(&mutex_);
     return p;
   }
   // The value if it exists already, else null; never creates it.
   PyObject* peek() const noexcept { return value_.load(std::memory_order_acquire); }
 
  private:
+  class Lock {
+   public:
+    explicit Lock(PyMutex& mutex) noexcept : mutex_(mutex) { PyMutex_Lock(&mutex_); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    ~Lock() { PyMutex_Unlock(&mutex_); }
+
+   private:
+    PyMutex& mutex_;
+  };
+
   std::atomic<PyObject*> value_{nullptr};
   PyMutex mutex_{};
 };
