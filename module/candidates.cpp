@@ -13,14 +13,14 @@ namespace morvane::py {
 
 void HeldSequence::release() noexcept {
   for (PyObject* owner : owners_) Py_DECREF(owner);
-  std::vector<PyObject*>().swap(owners_);
-  std::vector<std::string_view>().swap(views_);
+  BulkVector<PyObject*>().swap(owners_);
+  BulkVector<std::string_view>().swap(views_);
 }
 
 void HeldSequence::reserve(std::size_t n) {
   // All or nothing: a failure leaves no half-made reservation behind.
-  std::vector<PyObject*> owners;
-  std::vector<std::string_view> views;
+  BulkVector<PyObject*> owners;
+  BulkVector<std::string_view> views;
   owners.reserve(n);
   views.reserve(n);
   owners_.swap(owners);
@@ -182,7 +182,7 @@ bool convert(PyObject* obj, OwnedSequence& out) {
   });
 }
 
-PyObject* build_list(const std::vector<std::size_t>& values) {
+PyObject* build_list(const BulkVector<std::size_t>& values) {
   Ref list(checked_result(PyList_New(static_cast<Py_ssize_t>(values.size()))));
   for (std::size_t i = 0; i < values.size(); ++i) {
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), checked_result(PyLong_FromUnsignedLongLong(values[i])));
@@ -190,7 +190,7 @@ PyObject* build_list(const std::vector<std::size_t>& values) {
   return list.release();
 }
 
-PyObject* build_list(const std::vector<double>& values) {
+PyObject* build_list(const BulkVector<double>& values) {
   Ref list(checked_result(PyList_New(static_cast<Py_ssize_t>(values.size()))));
   // A batch repeats few distinct scores (they depend only on the match
   // counts, the prefix and the lengths), so equal neighbours share one float

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
-#include <vector>
 
+#include "morvane/bulk_vector.hpp"
 #include "python.hpp"
 #include "ref.hpp"
 
@@ -39,11 +39,11 @@ class HeldSequence {
   // Takes over the reference `item`.
   void push(Ref item, std::string_view view);
   std::size_t size() const noexcept { return views_.size(); }
-  const std::vector<std::string_view>& views() const noexcept { return views_; }
+  const BulkVector<std::string_view>& views() const noexcept { return views_; }
 
  private:
-  std::vector<PyObject*> owners_;
-  std::vector<std::string_view> views_;
+  BulkVector<PyObject*> owners_;
+  BulkVector<std::string_view> views_;
 };
 
 // One candidate copied out of its str; no reference is kept.
@@ -53,7 +53,7 @@ struct OwnedText {
 };
 
 struct OwnedSequence {
-  std::vector<OwnedText> texts;
+  BulkVector<OwnedText> texts;
   void reserve(std::size_t n) { texts.reserve(n); }
 };
 
@@ -87,7 +87,7 @@ auto run_batch(std::size_t candidates, Compute&& compute) {
   return compute();
 }
 
-PyObject* build_list(const std::vector<std::size_t>& values);
-PyObject* build_list(const std::vector<double>& values);
+PyObject* build_list(const BulkVector<std::size_t>& values);
+PyObject* build_list(const BulkVector<double>& values);
 
 }  // namespace morvane::py

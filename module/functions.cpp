@@ -40,7 +40,7 @@ PyObject* to_python(const Expected<double>& r) {
   return checked_result(PyFloat_FromDouble(*r));
 }
 
-PyObject* to_python(const Expected<std::vector<double>>& r) {
+PyObject* to_python(const Expected<BulkVector<double>>& r) {
   if (!r) return raise_match_error(r.error());
   return build_list(*r);
 }

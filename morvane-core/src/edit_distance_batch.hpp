@@ -8,10 +8,10 @@
 #include <string>
 #include <span>
 #include <string_view>
-#include <vector>
 
 #include "bit_parallel.hpp"
 #include "morvane/batch_query.hpp"
+#include "morvane/bulk_vector.hpp"
 #include "morvane/casefold.hpp"
 #include "morvane/mask_table.hpp"
 #include "morvane/error.hpp"
@@ -113,11 +113,11 @@ class PreparedPattern {
 
 // `Kernels` supplies the kernels of the measure.
 template <class Kernels>
-std::vector<std::size_t> edit_distance_batch(std::string_view query,
+BulkVector<std::size_t> edit_distance_batch(std::string_view query,
                                              std::span<const std::string_view> candidates,
                                              std::optional<bool> case_insensitive) {
   const BatchQuery prepared(query, case_insensitive);
-  std::vector<std::size_t> results(candidates.size());
+  BulkVector<std::size_t> results(candidates.size());
   std::size_t* const out = results.data();
   // Built on the first candidate that needs it: most batches never do.
   std::optional<batch_detail::PreparedPattern<Kernels>> pattern;

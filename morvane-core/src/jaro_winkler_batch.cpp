@@ -282,7 +282,7 @@ double JaroWinklerQuery::similarity(std::string_view candidate) const {
   return similarity(candidate, scratch);
 }
 
-Expected<std::vector<double>> jaro_winkler_batch(std::string_view query,
+Expected<BulkVector<double>> jaro_winkler_batch(std::string_view query,
                                                  std::span<const std::string_view> candidates,
                                                  std::optional<double> p,
                                                  std::optional<bool> case_insensitive) {
@@ -290,7 +290,7 @@ Expected<std::vector<double>> jaro_winkler_batch(std::string_view query,
   if (!prepared) return std::unexpected(prepared.error());
 
   JaroWinklerScratch scratch;
-  std::vector<double> scores(candidates.size());
+  BulkVector<double> scores(candidates.size());
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     // The bytes of a candidate some places ahead are asked for early: large
     // batches have them out of the caches.

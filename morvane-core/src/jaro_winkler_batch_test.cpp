@@ -19,17 +19,18 @@ std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 std::vector<double> batch(std::string_view query, const std::vector<std::string_view>& candidates,
                           std::optional<double> p = std::nullopt,
                           std::optional<bool> fold = std::nullopt) {
-  const Expected<std::vector<double>> r = jaro_winkler_batch(query, candidates, p, fold);
+  const Expected<BulkVector<double>> r = jaro_winkler_batch(query, candidates, p, fold);
   EXPECT_TRUE(r.has_value()) << r.error().to_string();
-  return r.value_or(std::vector<double>{});
+  if (!r) return {};
+  return std::vector<double>(r->begin(), r->end());
 }
 
 TEST(JaroWinklerBatch, EmptyCandidateList) {
-  const Expected<std::vector<double>> ok = jaro_winkler_batch("abc", {}, std::nullopt, false);
+  const Expected<BulkVector<double>> ok = jaro_winkler_batch("abc", {}, std::nullopt, false);
   ASSERT_TRUE(ok.has_value());
   EXPECT_TRUE(ok->empty());
   // A bad scale fails the batch before any candidate is looked at.
-  const Expected<std::vector<double>> bad = jaro_winkler_batch("abc", {}, 0.3, false);
+  const Expected<BulkVector<double>> bad = jaro_winkler_batch("abc", {}, 0.3, false);
   ASSERT_FALSE(bad.has_value());
   EXPECT_EQ(bad.error().to_string(), "InvalidPrefixScale { value: 0.3 }");
 }

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "morvane/bulk_vector.hpp"
 #include "morvane/error.hpp"
 
 namespace morvane {
@@ -113,7 +114,7 @@ void fold_ascii_letters(std::span<char> text) noexcept;
 
 // One score per candidate, in order, or InvalidPrefixScale before any
 // candidate is looked at.
-Expected<std::vector<double>> jaro_winkler_batch(std::string_view query,
+Expected<BulkVector<double>> jaro_winkler_batch(std::string_view query,
                                                  std::span<const std::string_view> candidates,
                                                  std::optional<double> p,
                                                  std::optional<bool> case_insensitive);

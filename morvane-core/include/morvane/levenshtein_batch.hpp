@@ -5,14 +5,15 @@
 #include <optional>
 #include <span>
 #include <string_view>
-#include <vector>
+
+#include "morvane/bulk_vector.hpp"
 
 namespace morvane {
 
 // One distance per candidate, in order. Each equals levenshtein_bp(query,
 // candidate, no limit, case_insensitive, no cut-off), except that an empty
 // query gives the candidate's unfolded code-point count.
-std::vector<std::size_t> levenshtein_batch(std::string_view query,
+BulkVector<std::size_t> levenshtein_batch(std::string_view query,
                                            std::span<const std::string_view> candidates,
                                            std::optional<bool> case_insensitive = std::nullopt);
 
