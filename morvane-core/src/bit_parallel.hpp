@@ -179,11 +179,16 @@ inline void block_step(DamerauBlock& b, std::uint64_t eq, std::uint64_t eq_prev,
   b.D0 = D0;
 }
 
-// Multi-word kernel over `text`, with `Words` words when it is not 0 (state
-// kept in registers) and table.words() words otherwise. Rows stay in the table
+// Multi-word kernel over `text`, with `Words` words when it is not 0 and
+// table.words() words in `heap_blocks` otherwise. With a fixed count the
+// column state is a local array, which the compiler keeps in registers
+// instead of storing and reloading it on every step. Rows stay in the table
 // for the whole call, so the previous character's row is kept by pointer.
 template <class Block, std::size_t Words>
-std::size_t run_blocks_with(const BlockMaskTable& table, std::size_t m, std::string_view text, Block* blocks) {
+std::size_t run_blocks_with(const BlockMaskTable& table, std::size_t m, std::string_view text,
+                            Block* heap_blocks) {
+  Block local_blocks[Words == 0 ? 1 : Words];
+  Block* const blocks = Words != 0 ? local_blocks : heap_blocks;
   const std::size_t words = Words != 0 ? Words : table.words();
   for (std::size_t k = 0; k < words; ++k) blocks[k] = Block{};
   const std::uint64_t last = last_bit_of(m);
@@ -207,18 +212,9 @@ std::size_t run_blocks_with(const BlockMaskTable& table, std::size_t m, std::str
 template <class Block>
 std::size_t run_blocks(const BlockMaskTable& table, std::size_t m, std::string_view text) {
   switch (table.words()) {
-    case 2: {
-      Block blocks[2];
-      return run_blocks_with<Block, 2>(table, m, text, blocks);
-    }
-    case 3: {
-      Block blocks[3];
-      return run_blocks_with<Block, 3>(table, m, text, blocks);
-    }
-    case 4: {
-      Block blocks[4];
-      return run_blocks_with<Block, 4>(table, m, text, blocks);
-    }
+    case 2: return run_blocks_with<Block, 2>(table, m, text, nullptr);
+    case 3: return run_blocks_with<Block, 3>(table, m, text, nullptr);
+    case 4: return run_blocks_with<Block, 4>(table, m, text, nullptr);
     default: {
       checked_bytes(table.words(), sizeof(Block));
       const auto blocks = std::make_unique_for_overwrite<Block[]>(table.words());
