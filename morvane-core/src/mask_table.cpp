@@ -112,24 +112,36 @@ BlockMaskTable::BlockMaskTable(std::string_view pattern, std::size_t length)
     : words_((length + 63) / 64),
       direct_(words_block(256, words_, false)),
       zero_row_(words_block(1, words_, true)) {
+  // An ASCII pattern, the common case, is filled byte by byte without
+  // decoding, and only its 128 possible rows exist.
+  const bool ascii = is_ascii(pattern);
+  const std::size_t rows = ascii ? 128 : 256;
   // A small table is cleared in one go, which is cheaper than clearing rows
   // one by one as they come; a large one only gets the rows it uses.
-  if (words_ <= 4) {
-    std::memset(direct_.get(), 0, 256 * words_ * sizeof(std::uint64_t));
-    for (std::uint64_t& live : live_) live = ~std::uint64_t{0};
+  const bool cleared = words_ <= 4;
+  if (cleared) {
+    std::memset(direct_.get(), 0, rows * words_ * sizeof(std::uint64_t));
+    for (std::size_t k = 0; k < rows / 64; ++k) live_[k] = ~std::uint64_t{0};
+  }
+  const auto direct_row = [&](char32_t c) {
+    std::uint64_t* const row = direct_.get() + c * words_;
+    if (((live_[c / 64] >> (c % 64)) & 1) == 0) {
+      std::memset(row, 0, words_ * sizeof(std::uint64_t));
+      live_[c / 64] |= std::uint64_t{1} << (c % 64);
+    }
+    return row;
+  };
+  if (ascii) {
+    const unsigned char* const p = bytes_of(pattern);
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+      std::uint64_t* const row = cleared ? direct_.get() + p[i] * words_ : direct_row(p[i]);
+      row[i / 64] |= std::uint64_t{1} << (i % 64);
+    }
+    return;
   }
   std::size_t i = 0;
   for_each_code_point(pattern, [&](char32_t c) {
-    std::uint64_t* row;
-    if (c < 256) {
-      row = direct_.get() + c * words_;
-      if (((live_[c / 64] >> (c % 64)) & 1) == 0) {
-        std::memset(row, 0, words_ * sizeof(std::uint64_t));
-        live_[c / 64] |= std::uint64_t{1} << (c % 64);
-      }
-    } else {
-      row = map_row_for_insert(c);
-    }
+    std::uint64_t* const row = c < 256 ? direct_row(c) : map_row_for_insert(c);
     row[i / 64] |= std::uint64_t{1} << (i % 64);
     ++i;
   });
