@@ -75,6 +75,23 @@ TEST(BlockMaskTable, LargeTablesAnswerAbsentRowsWithZeros) {
   EXPECT_EQ(table.row('q')[15], (std::uint64_t{1} << (999 % 64)) - 1);
 }
 
+TEST(BlockMaskTable, AsciiPatternsAnswerRowsFromByte128UpWithZeros) {
+  // Small (cleared in one go) and large (row by row) tables of an ASCII
+  // pattern: a Latin-1 or wider text character must read zeros.
+  for (const std::size_t length : {65u, 256u, 257u, 700u}) {
+    std::string pattern(length, 'x');
+    pattern[length - 1] = '~';
+    const BlockMaskTable table(pattern, length);
+    const std::size_t words = table.words();
+    for (const char32_t absent : {char32_t{0x80}, char32_t{0xE9}, char32_t{0xFF}, char32_t{0x100}, char32_t{'y'}}) {
+      const std::uint64_t* row = table.row(absent);
+      for (std::size_t k = 0; k < words; ++k) EXPECT_EQ(row[k], 0u) << length << " U+" << std::hex << static_cast<std::uint32_t>(absent);
+    }
+    EXPECT_EQ(table.row('~')[words - 1], std::uint64_t{1} << ((length - 1) % 64)) << length;
+    EXPECT_EQ(table.row('x')[0], ~std::uint64_t{0}) << length;
+  }
+}
+
 TEST(BatchQuery, Preparation) {
   const BatchQuery empty("", true);
   EXPECT_FALSE(empty.ascii_ready);
