@@ -137,13 +137,13 @@ struct BlockCarries {
   std::uint64_t HN = 0;
 };
 
-// One word of one text character. The words behave as one 64 * words bit
-// vector: every carry flows from word k to word k + 1 only, so the add,
-// combine and shift passes can be fused into one sweep upwards.
-inline void block_step(LevenshteinBlock& b, std::uint64_t eq, std::uint64_t /*eq_prev*/, BlockCarries& c) noexcept {
-  const std::uint64_t vp = b.VP, vn = b.VN;
-  const std::uint64_t X = add_with_carry(eq & vp, vp, c.add) ^ vp;
-  const std::uint64_t D0 = X | eq | vn;
+// The part of one word's step that both measures share, from the word's
+// diagonal vector D0 and its vertical deltas `vp`, `vn` before the step: the
+// horizontal deltas, their carries into the next word, and the word's new
+// vertical deltas.
+template <class Block>
+inline void finish_block_step(Block& b, std::uint64_t vp, std::uint64_t vn, std::uint64_t D0,
+                              BlockCarries& c) noexcept {
   const std::uint64_t HP = vn | ~(D0 | vp);
   const std::uint64_t HN = vp & D0;
   const std::uint64_t HPs = (HP << 1) | c.hp;
@@ -156,6 +156,15 @@ inline void block_step(LevenshteinBlock& b, std::uint64_t eq, std::uint64_t /*eq
   b.VN = HPs & D0;
 }
 
+// One word of one text character. The words behave as one 64 * words bit
+// vector: every carry flows from word k to word k + 1 only, so the add,
+// combine and shift passes can be fused into one sweep upwards.
+inline void block_step(LevenshteinBlock& b, std::uint64_t eq, std::uint64_t /*eq_prev*/, BlockCarries& c) noexcept {
+  const std::uint64_t vp = b.VP, vn = b.VN;
+  const std::uint64_t X = add_with_carry(eq & vp, vp, c.add) ^ vp;
+  finish_block_step(b, vp, vn, X | eq | vn, c);
+}
+
 // The transposition term of word k needs bit 63 of the previous word's
 // (NOT D0) AND Eq for the previous text character, so it is formed before
 // that word's D0 is overwritten.
@@ -166,16 +175,7 @@ inline void block_step(DamerauBlock& b, std::uint64_t eq, std::uint64_t eq_prev,
   c.tr = u >> 63;
   const std::uint64_t X = add_with_carry(eq & vp, vp, c.add) ^ vp;
   const std::uint64_t D0 = X | eq | vn | TR;
-  const std::uint64_t HP = vn | ~(D0 | vp);
-  const std::uint64_t HN = vp & D0;
-  const std::uint64_t HPs = (HP << 1) | c.hp;
-  const std::uint64_t HNs = (HN << 1) | c.hn;
-  c.hp = HP >> 63;
-  c.hn = HN >> 63;
-  c.HP = HP;
-  c.HN = HN;
-  b.VP = HNs | ~(D0 | HPs);
-  b.VN = HPs & D0;
+  finish_block_step(b, vp, vn, D0, c);
   b.D0 = D0;
 }
 
