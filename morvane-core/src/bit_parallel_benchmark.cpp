@@ -17,12 +17,15 @@
 #include <string_view>
 #include <vector>
 
+#include "benchmark_texts.hpp"
 #include "bit_parallel.hpp"
 #include "morvane/damerau_bp.hpp"
 #include "morvane/levenshtein_bp.hpp"
 #include "morvane/mask_table.hpp"
 
 namespace {
+
+using namespace benchmark_texts;
 
 struct Levenshtein {
   using Kernels = morvane::bit_parallel::LevenshteinKernels;
@@ -34,65 +37,47 @@ struct Damerau {
   static constexpr auto pair = &morvane::damerau_bp;
 };
 
-constexpr double kMinTime = 0.05;  // seconds per benchmark: the binary stays short
 constexpr std::int64_t kLongText = 1024;
-
-// Pools of code points as UTF-8. `mixed` holds one-, two- and three-byte
-// characters, so the code-point kernels decode all widths and look up both
-// the direct array (below 256) and the hash map (256 and above).
-const std::vector<std::string_view> kAscii = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m",
-                                              "n", "o", "p", "q", "r", "s", "t", "u", "v", "w", "x", "y", "z"};
-const std::vector<std::string_view> kMixed = {"a", "e", "n", "s", "\u00e9", "\u00f6", "\u00df", "\u00f1",
-                                              "\u03b1", "\u03b2", "\u03b3", "\u65e5", "\u672c", "\u8a9e"};
-
-// `count` code points drawn from `pool` with a fixed random state per stream.
-std::string random_text(std::size_t count, const std::vector<std::string_view>& pool, std::uint64_t stream) {
-  std::mt19937_64 rng(1000003ULL * stream + count);  // fixed random state
-  std::string out;
-  for (std::size_t i = 0; i < count; ++i) out += pool[rng() % pool.size()];
-  return out;
-}
 
 std::size_t text_length(const benchmark::State& state) {
   return static_cast<std::size_t>(state.range(1) == 0 ? state.range(0) : state.range(1));
 }
 
-void set_rates(benchmark::State& state, std::size_t chars) {
-  const auto total = static_cast<double>(state.iterations()) * static_cast<double>(chars);
-  state.SetItemsProcessed(static_cast<std::int64_t>(total));
-  state.counters["time_per_char"] =
-      benchmark::Counter(total, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
-
 // range(0): pattern length; range(1): text length, 0 meaning "as the pattern".
-template <class Measure>
-void BM_Bytes(benchmark::State& state) {
+// The byte kernel runs over ASCII texts, the code-point kernel over
+// mixed-width ones.
+template <class Measure, bool kCodePoints>
+void single_word(benchmark::State& state) {
   const auto m = static_cast<std::size_t>(state.range(0));
   const std::size_t n = text_length(state);
-  const std::string pattern = random_text(m, kAscii, 1);
-  const std::string text = random_text(n, kAscii, 2);
+  const auto& pool = kCodePoints ? kMixed : kAscii;
+  const std::string pattern = random_text(m, pool, 1);
+  const std::string text = random_text(n, pool, 2);
   morvane::MaskTable table;
-  table.assign_bytes(pattern);
+  if (kCodePoints) {
+    table.assign_code_points(pattern);
+  } else {
+    table.assign_bytes(pattern);
+  }
   const std::uint64_t last = morvane::bit_parallel::last_bit_of(m);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Measure::Kernels::bytes(table.direct(), last, m, text));
+    if constexpr (kCodePoints) {
+      benchmark::DoNotOptimize(Measure::Kernels::code_points(table, last, m, text));
+    } else {
+      benchmark::DoNotOptimize(Measure::Kernels::bytes(table.direct(), last, m, text));
+    }
   }
   set_rates(state, n);
+}
+
+template <class Measure>
+void BM_Bytes(benchmark::State& state) {
+  single_word<Measure, false>(state);
 }
 
 template <class Measure>
 void BM_CodePoints(benchmark::State& state) {
-  const auto m = static_cast<std::size_t>(state.range(0));
-  const std::size_t n = text_length(state);
-  const std::string pattern = random_text(m, kMixed, 1);
-  const std::string text = random_text(n, kMixed, 2);
-  morvane::MaskTable table;
-  table.assign_code_points(pattern);
-  const std::uint64_t last = morvane::bit_parallel::last_bit_of(m);
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(Measure::Kernels::code_points(table, last, m, text));
-  }
-  set_rates(state, n);
+  single_word<Measure, true>(state);
 }
 
 // range(2) != 0: mixed-width text instead of ASCII.
