@@ -298,64 +298,53 @@ class CodePointNumbers {
 
 }  // namespace
 
-double short_scan(std::string_view text_1, std::string_view text_2, double p) noexcept {
+namespace {
+
+// The two ASCII strategies differ only in the width of their position sets:
+// `Set` holds one bit per position of text_2, and the window of at most
+// 2 w + 1 positions fits in it.
+template <class Set>
+double ascii_set_scan(std::string_view text_1, std::string_view text_2, double p) noexcept {
   const unsigned char* const a = bytes_of(text_1);
   const unsigned char* const b = bytes_of(text_2);
   const std::size_t len_1 = text_1.size();
   const std::size_t len_2 = text_2.size();
-  const std::size_t w = match_window(len_1, len_2);  // at most 7
+  const std::size_t w = match_window(len_1, len_2);
 
-  // Entry c: positions of text_2 holding byte c, as in the bit-parallel scan.
-  // Only the entries of bytes that occur in either text are ever read, so
-  // only those are cleared: for pairs this short, clearing all 128 would
-  // cost more than the scan.
-  std::uint32_t positions[128];
+  // Entry c: positions of text_2 holding byte c. Only the entries of bytes
+  // that occur in either text are ever read, so only those are cleared: for
+  // pairs this short, clearing all 128 would cost more than the scan. Only
+  // positions below len_2 are ever set, so windows reaching past the end
+  // need no masking.
+  Set positions[128];
   for (std::size_t j = 0; j < len_2; ++j) positions[b[j]] = 0;
   for (std::size_t i = 0; i < len_1; ++i) positions[a[i]] = 0;
-  for (std::size_t j = 0; j < len_2; ++j) positions[b[j]] |= std::uint32_t{1} << j;
+  for (std::size_t j = 0; j < len_2; ++j) positions[b[j]] |= Set{1} << j;
 
   // Bits i - w .. i + w of `window` are the positions of text_2 that position
   // i of text_1 may take; the lowest eligible one is the first free j.
-  std::uint32_t window = (std::uint32_t{1} << (w + 1)) - 1;
-  std::uint32_t matched_2 = 0;
+  Set window = (Set{1} << (w + 1)) - 1;
+  Set matched_2 = 0;
   std::uint64_t matched_1 = 0;
   for (std::size_t i = 0; i < len_1; ++i) {
-    const std::uint32_t eligible = positions[a[i]] & window & ~matched_2;
+    const Set eligible = positions[a[i]] & window & ~matched_2;
     if (eligible != 0) {
       matched_2 |= eligible & (~eligible + 1);
       matched_1 |= std::uint64_t{1} << i;
     }
-    window = (window << 1) | std::uint32_t{i < w};
+    window = static_cast<Set>((window << 1) | Set{i < w});
   }
   return finish_sets(a, len_1, b, len_2, matched_1, matched_2, p);
 }
 
+}  // namespace
+
+double short_scan(std::string_view text_1, std::string_view text_2, double p) noexcept {
+  return ascii_set_scan<std::uint32_t>(text_1, text_2, p);  // window of at most 15 bits
+}
+
 double bit_parallel_scan(std::string_view text_1, std::string_view text_2, double p) noexcept {
-  const unsigned char* const a = bytes_of(text_1);
-  const unsigned char* const b = bytes_of(text_2);
-  const std::size_t len_1 = text_1.size();
-  const std::size_t len_2 = text_2.size();
-  const std::size_t w = match_window(len_1, len_2);  // at most 31
-
-  // Entry c: positions of text_2 holding byte c. Only positions below len_2
-  // are ever set, so windows reaching past the end need no masking.
-  std::uint64_t positions[128] = {};
-  for (std::size_t j = 0; j < len_2; ++j) positions[b[j]] |= std::uint64_t{1} << j;
-
-  // Bits i - w .. i + w of `window` are the positions of text_2 that position
-  // i of text_1 may take.
-  std::uint64_t window = (std::uint64_t{1} << (w + 1)) - 1;
-  std::uint64_t matched_1 = 0;
-  std::uint64_t matched_2 = 0;
-  for (std::size_t i = 0; i < len_1; ++i) {
-    const std::uint64_t eligible = positions[a[i]] & window & ~matched_2;
-    if (eligible != 0) {
-      matched_2 |= eligible & (~eligible + 1);
-      matched_1 |= std::uint64_t{1} << i;
-    }
-    window = (window << 1) | std::uint64_t{i < w};
-  }
-  return finish_sets(a, len_1, b, len_2, matched_1, matched_2, p);
+  return ascii_set_scan<std::uint64_t>(text_1, text_2, p);  // window of at most 63 bits
 }
 
 double general_scan(std::string_view text_1, std::size_t len_1, std::string_view text_2,
