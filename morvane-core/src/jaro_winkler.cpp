@@ -19,18 +19,6 @@ namespace {
 // directly; beyond it building the buckets costs more than the walk saves.
 constexpr std::size_t kWalkMax = 20;
 
-// Leading positions at which both texts agree, at most `limit`.
-template <class T>
-std::size_t common_prefix(const T* a, const T* b, std::size_t limit) noexcept {
-  std::size_t k = 0;
-  while (k < limit && a[k] == b[k]) ++k;
-  return k;
-}
-
-std::size_t prefix_limit(std::size_t len_1, std::size_t len_2) noexcept {
-  return std::min({kPrefixCap, len_1, len_2});
-}
-
 // Transpositions, common prefix and score of the two ASCII strategies, from
 // their matched-position sets (both of m positions).
 double finish_sets(const unsigned char* a, std::size_t len_1, const unsigned char* b,

@@ -174,7 +174,7 @@ double JaroWinklerQuery::one_word_scan(const unsigned char* c, std::size_t len_c
     matched_q &= matched_q - 1;
   }
 
-  const std::size_t prefix_limit = std::min({jaro_winkler_detail::kPrefixCap, len_q, len_c});
+  const std::size_t prefix_limit = jaro_winkler_detail::prefix_limit(len_q, len_c);
   std::size_t prefix = 0;
   while (prefix < prefix_limit && at(prefix) == q[prefix]) ++prefix;
 
@@ -228,10 +228,8 @@ double JaroWinklerQuery::multi_word_scan(const unsigned char* c, std::size_t len
     matched_c &= matched_c - 1;
   }
 
-  const std::size_t prefix_limit = std::min({jaro_winkler_detail::kPrefixCap, len_q, len_c});
-  std::size_t prefix = 0;
-  while (prefix < prefix_limit && c[prefix] == q[prefix]) ++prefix;
-
+  const std::size_t prefix =
+      jaro_winkler_detail::common_prefix(c, q, jaro_winkler_detail::prefix_limit(len_q, len_c));
   return jaro_winkler_detail::score(m, transposed / 2, prefix, len_q, len_c, p_);
 }
 

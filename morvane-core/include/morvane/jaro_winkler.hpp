@@ -52,6 +52,20 @@ constexpr std::size_t match_window(std::size_t len_1, std::size_t len_2) noexcep
   return longer < 4 ? 0 : longer / 2 - 1;
 }
 
+// Leading positions at which both texts agree, at most `limit`.
+template <class T>
+std::size_t common_prefix(const T* a, const T* b, std::size_t limit) noexcept {
+  std::size_t k = 0;
+  while (k < limit && a[k] == b[k]) ++k;
+  return k;
+}
+
+// How far the common prefix is counted: never beyond kPrefixCap or either text.
+constexpr std::size_t prefix_limit(std::size_t len_1, std::size_t len_2) noexcept {
+  const std::size_t shorter = len_1 < len_2 ? len_1 : len_2;
+  return shorter < kPrefixCap ? shorter : kPrefixCap;
+}
+
 // Steps shared by every strategy and by the batch: from m matches (m >= 1),
 // t halved transpositions and a common prefix of `prefix` code points to the
 // similarity. The operation order is part of the result: the two length
