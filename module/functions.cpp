@@ -4,6 +4,7 @@
 
 #include <numeric>
 #include <optional>
+#include <utility>
 
 #include "candidates.hpp"
 #include "frame.hpp"
@@ -40,9 +41,20 @@ PyObject* to_python(const Expected<double>& r) {
   return checked_result(PyFloat_FromDouble(*r));
 }
 
+PyObject* to_python(const BulkVector<std::size_t>& distances) { return build_list(distances); }
+
 PyObject* to_python(const Expected<BulkVector<double>>& r) {
   if (!r) return raise_match_error(r.error());
   return build_list(*r);
+}
+
+// A batch's `compute` (detached when large), then the candidates released
+// before the result list is built, so that the list can reuse their memory.
+template <class Compute>
+PyObject* batch_result(HeldSequence& candidates, Compute&& compute) {
+  const auto results = run_batch(candidates.size(), std::forward<Compute>(compute));
+  candidates.release();
+  return to_python(results);
 }
 
 PyObject* levenshtein_bp_impl(Text& str_1, Text& str_2, Size& max_len, Flag& case_insensitive, Size& score_cutoff) {
@@ -59,27 +71,17 @@ PyObject* jaro_winkler_similarity_impl(Text& str_1, Text& str_2, Real& p, Size& 
 }
 
 PyObject* levenshtein_batch_impl(HeldText& query, HeldSequence& candidates, Flag& case_insensitive) {
-  const auto distances = run_batch(candidates.size(), [&] {
-    return levenshtein_batch(query.view, candidates.views(), case_insensitive);
-  });
-  candidates.release();  // before the list, which can then reuse their memory
-  return build_list(distances);
+  return batch_result(candidates,
+                      [&] { return levenshtein_batch(query.view, candidates.views(), case_insensitive); });
 }
 
 PyObject* damerau_batch_impl(HeldText& query, HeldSequence& candidates, Flag& case_insensitive) {
-  const auto distances = run_batch(candidates.size(), [&] {
-    return damerau_batch(query.view, candidates.views(), case_insensitive);
-  });
-  candidates.release();  // before the list, which can then reuse their memory
-  return build_list(distances);
+  return batch_result(candidates, [&] { return damerau_batch(query.view, candidates.views(), case_insensitive); });
 }
 
 PyObject* jaro_winkler_batch_impl(HeldText& query, HeldSequence& candidates, Real& p, Flag& case_insensitive) {
-  const auto scores = run_batch(candidates.size(), [&] {
-    return jaro_winkler_batch(query.view, candidates.views(), p, case_insensitive);
-  });
-  candidates.release();
-  return to_python(scores);
+  return batch_result(candidates,
+                      [&] { return jaro_winkler_batch(query.view, candidates.views(), p, case_insensitive); });
 }
 
 PyObject* ingest_owned_impl(OwnedSequence& candidates) {
