@@ -7,8 +7,7 @@
 
 namespace morvane {
 
-void MaskTable::assign_bytes(std::string_view pattern) noexcept {
-  std::memset(direct_, 0, sizeof direct_);
+void MaskTable::fill_bytes(std::string_view pattern) noexcept {
   map_used_ = false;
   std::uint64_t bit = 1;
   for (const unsigned char c : byte_span(pattern)) {
@@ -17,19 +16,19 @@ void MaskTable::assign_bytes(std::string_view pattern) noexcept {
   }
 }
 
+void MaskTable::assign_bytes(std::string_view pattern) noexcept {
+  std::memset(direct_, 0, sizeof direct_);
+  fill_bytes(pattern);
+}
+
 void MaskTable::assign_ascii_pair(std::string_view pattern, std::string_view text) noexcept {
-  map_used_ = false;
   if (pattern.size() + text.size() < 128) {
     for (const unsigned char c : byte_span(text)) direct_[c] = 0;
     for (const unsigned char c : byte_span(pattern)) direct_[c] = 0;
   } else {
     std::memset(direct_, 0, 128 * sizeof(std::uint64_t));  // ASCII bytes only
   }
-  std::uint64_t bit = 1;
-  for (const unsigned char c : byte_span(pattern)) {
-    direct_[c] |= bit;
-    bit <<= 1;
-  }
+  fill_bytes(pattern);
 }
 
 void MaskTable::assign_code_point_pair(std::string_view pattern, std::string_view text) noexcept {

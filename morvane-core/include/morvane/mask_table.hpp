@@ -47,6 +47,8 @@ class MaskTable {
     return (static_cast<std::uint32_t>(c) * 0x9E3779B1u) >> (32 - 7);
   }
   std::uint64_t map_get(char32_t c) const noexcept;
+  // Sets the bits of `pattern`, byte by byte, on entries already cleared.
+  void fill_bytes(std::string_view pattern) noexcept;
   void fill_code_points(std::string_view pattern, bool clear_own) noexcept;
   void map_or(char32_t c, std::uint64_t bit) noexcept;
 
