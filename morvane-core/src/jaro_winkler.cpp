@@ -284,10 +284,6 @@ class CodePointNumbers {
   std::size_t count_ = 0;
 };
 
-}  // namespace
-
-namespace {
-
 // The two ASCII strategies differ only in the width of their position sets:
 // `Set` holds one bit per position of text_2, and the window of at most
 // 2 w + 1 positions fits in it.
