@@ -5,55 +5,44 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 
 #include "morvane/error.hpp"
 #include "runtime.hpp"
+#include "text_view.hpp"
 
 namespace morvane::py {
 
-void HeldSequence::release() noexcept {
-  for (PyObject* owner : owners_) Py_DECREF(owner);
-  BulkVector<PyObject*>().swap(owners_);
-  BulkVector<std::string_view>().swap(views_);
-}
-
-void HeldSequence::reserve(std::size_t n) {
-  // All or nothing: a failure leaves no half-made reservation behind.
-  BulkVector<PyObject*> owners;
-  BulkVector<std::string_view> views;
-  owners.reserve(n);
-  views.reserve(n);
-  owners_.swap(owners);
-  views_.swap(views);
-}
-
-void HeldSequence::push(Ref item, std::string_view view) {
-  owners_.push_back(item.get());
-  item.release();
-  views_.push_back(view);
-}
-
 namespace {
 
-// Strong reference and UTF-8 bytes of a str, or false with an error set.
-bool take_text(Ref item, HeldText& out) {
-  if (!PyUnicode_Check(item.get())) {
-    raise_downcast(item.get(), "str");
-    return false;
-  }
-  const char* data;
+// UTF-8 bytes of a str, or false with an error set (a lone surrogate).
+bool utf8_view(PyObject* str, std::string_view& out) {
   Py_ssize_t size = 0;
-  if (PyUnicode_IS_COMPACT_ASCII(item.get())) {
+  const char* data;
+  if (PyUnicode_IS_COMPACT_ASCII(str)) {
     // The UTF-8 form of an ASCII str is its own character data.
-    data = static_cast<const char*>(PyUnicode_DATA(item.get()));
-    size = PyUnicode_GET_LENGTH(item.get());
+    data = static_cast<const char*>(PyUnicode_DATA(str));
+    size = PyUnicode_GET_LENGTH(str);
   } else {
-    data = PyUnicode_AsUTF8AndSize(item.get(), &size);
+    data = PyUnicode_AsUTF8AndSize(str, &size);
     if (data == nullptr) return false;
   }
-  out.owner = std::move(item);
-  out.view = std::string_view(data, static_cast<std::size_t>(size));
+  out = std::string_view(data, static_cast<std::size_t>(size));
   return true;
+}
+
+// The view of `item`, which must be a str, or false with an error set.
+template <class View>
+bool view_of(PyObject* item, View& out) {
+  if (!PyUnicode_Check(item)) {
+    raise_downcast(item, "str");
+    return false;
+  }
+  if constexpr (std::is_same_v<View, Text>) {
+    return native_view(item, out);
+  } else {
+    return utf8_view(item, out);
+  }
 }
 
 ProcessObject g_sequence_abc;
@@ -115,29 +104,61 @@ void reserve_hint(PyObject* obj, Sequence& out) {
   }
 }
 
+// Locks a list against other threads for the duration of the intake, so
+// that its items can be read in place; a no-op where the interpreter's lock
+// already excludes them.
+class ListLock {
+ public:
+  explicit ListLock(PyObject* list) noexcept {
+#ifdef Py_GIL_DISABLED
+    PyCriticalSection_Begin(&section_, list);
+#else
+    (void)list;
+#endif
+  }
+  ListLock(const ListLock&) = delete;
+  ListLock& operator=(const ListLock&) = delete;
+  ~ListLock() {
+#ifdef Py_GIL_DISABLED
+    PyCriticalSection_End(&section_);
+#endif
+  }
+
+ private:
+#ifdef Py_GIL_DISABLED
+  PyCriticalSection section_;
+#endif
+};
+
+// The items of a list (locked) or tuple, each handed to `take` as a new
+// strong reference. Items some places ahead are asked for first: a list
+// whose str objects lie scattered over the heap would otherwise wait on
+// memory for every one, both here (the reference count is written) and when
+// its view is read.
+template <class Take>
+bool for_each_in_array(PyObject* const* items, std::size_t n, Take&& take) {
+  constexpr std::size_t kAhead = HeldSequence::kPrefetchDistance;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + kAhead < n) __builtin_prefetch(items[i + kAhead], 1);
+    if (!take(Ref::borrow(items[i]))) return false;
+  }
+  return true;
+}
+
 // Iterates `obj`, handing each item's reference to `take`. Lists and tuples
-// (exactly those types, whose iteration is their index order) are read by
-// index, which spares the iterator's calls; every item is still taken as a
-// strong reference, and a list that another thread shrinks meanwhile simply
-// ends earlier, as its iterator would.
+// (exactly those types, whose iteration is their index order) are read in
+// place, which spares the iterator's calls; every item is still taken as a
+// strong reference.
 template <class Take>
 bool for_each_item(PyObject* obj, Take&& take) {
   if (PyList_CheckExact(obj)) {
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(obj); ++i) {
-      PyObject* item = PyList_GetItemRef(obj, i);
-      if (item == nullptr) {
-        PyErr_Clear();
-        return true;
-      }
-      if (!take(Ref(item))) return false;
-    }
-    return true;
+    const ListLock lock(obj);
+    const auto n = static_cast<std::size_t>(PyList_GET_SIZE(obj));
+    return n == 0 || for_each_in_array(reinterpret_cast<PyListObject*>(obj)->ob_item, n, take);
   }
   if (PyTuple_CheckExact(obj)) {
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(obj); ++i) {
-      if (!take(Ref::borrow(PyTuple_GET_ITEM(obj, i)))) return false;
-    }
-    return true;
+    const auto n = static_cast<std::size_t>(PyTuple_GET_SIZE(obj));
+    return n == 0 || for_each_in_array(reinterpret_cast<PyTupleObject*>(obj)->ob_item, n, take);
   }
   Ref iterator(PyObject_GetIter(obj));
   if (!iterator) return false;
@@ -150,32 +171,42 @@ bool for_each_item(PyObject* obj, Take&& take) {
   }
 }
 
-}  // namespace
-
-bool convert(PyObject* obj, HeldText& out) { return take_text(Ref::borrow(obj), out); }
-
-bool convert(PyObject* obj, HeldSequence& out) {
+template <class View>
+bool convert_held(PyObject* obj, HeldTexts<View>& out) {
   if (!check_sequence(obj)) return false;
   reserve_hint(obj, out);
   return for_each_item(obj, [&](Ref item) {
-    HeldText text;
-    if (!take_text(std::move(item), text)) return false;
-    out.push(std::move(text.owner), text.view);
+    View view;
+    if (!view_of(item.get(), view)) return false;
+    out.push(std::move(item), view);
     return true;
   });
 }
+
+}  // namespace
+
+bool convert(PyObject* obj, HeldText& out) {
+  Text view;
+  if (!view_of(obj, view)) return false;
+  out.owner = Ref::borrow(obj);
+  out.view = view;
+  return true;
+}
+
+bool convert(PyObject* obj, HeldSequence& out) { return convert_held(obj, out); }
+bool convert(PyObject* obj, HeldUtf8Sequence& out) { return convert_held(obj, out); }
 
 bool convert(PyObject* obj, OwnedSequence& out) {
   if (!check_sequence(obj)) return false;
   reserve_hint(obj, out);
   return for_each_item(obj, [&](Ref item) {
-    HeldText text;
-    if (!take_text(std::move(item), text)) return false;
+    std::string_view text;
+    if (!view_of(item.get(), text)) return false;
     OwnedText copy;
-    copy.size = text.view.size();
+    copy.size = text.size();
     if (copy.size > 0) {
       copy.data = std::make_unique_for_overwrite<char[]>(copy.size);
-      std::memcpy(copy.data.get(), text.view.data(), copy.size);
+      std::memcpy(copy.data.get(), text.data(), copy.size);
     }
     out.texts.push_back(std::move(copy));
     return true;

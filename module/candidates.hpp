@@ -8,43 +8,86 @@
 #include <string_view>
 
 #include "morvane/bulk_vector.hpp"
+#include "morvane/text.hpp"
 #include "python.hpp"
 #include "ref.hpp"
 
 namespace morvane::py {
 
-// A text held by a strong reference to its str, with the UTF-8 bytes the
-// interpreter caches inside that str. The reference keeps the bytes valid, so
-// the view may be read while the thread is detached; taking and releasing the
-// HeldText needs the thread attached.
+// A text held by a strong reference to its str, with a view of the code
+// points the interpreter stores inside that str (one, two or four bytes
+// each). The reference keeps them valid, so the view may be read while the
+// thread is detached; taking and releasing the HeldText needs the thread
+// attached.
 struct HeldText {
   Ref owner;
-  std::string_view view;
+  Text view;
 };
 
 // Candidates held without copying: the references and the views the core
 // reads are kept in two parallel arrays, so the core's view array is ready as
 // soon as the candidates are taken. Released (attached) in candidate order.
-class HeldSequence {
+// `View` is the core's Text for the batches, and the UTF-8 bytes the
+// interpreter caches in each str (std::string_view) for the probes, which
+// measure that way of taking candidates.
+template <class View>
+class HeldTexts {
  public:
-  HeldSequence() = default;
-  HeldSequence(const HeldSequence&) = delete;
-  HeldSequence& operator=(const HeldSequence&) = delete;
-  ~HeldSequence() { release(); }
+  HeldTexts() = default;
+  HeldTexts(const HeldTexts&) = delete;
+  HeldTexts& operator=(const HeldTexts&) = delete;
+  ~HeldTexts() { release(); }
 
   // Releases every reference, in candidate order, and frees both arrays.
-  void release() noexcept;
+  void release() noexcept {
+    const std::size_t n = owners_.size();
+    PyObject* const* const owners = owners_.data();
+    for (std::size_t i = 0; i < n; ++i) {
+      // A scattered list has its str objects all over the heap: each release
+      // writes to one, so they are asked for some places ahead.
+      if (i + kPrefetchDistance < n) __builtin_prefetch(owners[i + kPrefetchDistance], 1);
+      Py_DECREF(owners[i]);
+    }
+    BulkVector<PyObject*>().swap(owners_);
+    BulkVector<View>().swap(views_);
+  }
 
-  void reserve(std::size_t n);
+  void reserve(std::size_t n) {
+    // All or nothing: a failure leaves no half-made reservation behind.
+    BulkVector<PyObject*> owners;
+    BulkVector<View> views;
+    owners.reserve(n);
+    views.reserve(n);
+    owners_.swap(owners);
+    views_.swap(views);
+  }
   // Takes over the reference `item`.
-  void push(Ref item, std::string_view view);
+  void push(Ref item, View view) {
+    if (owners_.size() == owners_.capacity()) grow();
+    owners_.push_back(item.release());
+    views_.push_back(view);
+  }
   std::size_t size() const noexcept { return views_.size(); }
-  const BulkVector<std::string_view>& views() const noexcept { return views_; }
+  const BulkVector<View>& views() const noexcept { return views_; }
+
+  // How far ahead intake and release ask for the objects they will touch.
+  static constexpr std::size_t kPrefetchDistance = 12;
 
  private:
+  // Both arrays grow together, so that a failure to grow one cannot leave a
+  // reference without its view.
+  void grow() { reserve_more(owners_.capacity() < 16 ? 16 : owners_.capacity() * 2); }
+  void reserve_more(std::size_t n) {
+    owners_.reserve(n);
+    views_.reserve(n);
+  }
+
   BulkVector<PyObject*> owners_;
-  BulkVector<std::string_view> views_;
+  BulkVector<View> views_;
 };
+
+using HeldSequence = HeldTexts<Text>;
+using HeldUtf8Sequence = HeldTexts<std::string_view>;
 
 // One candidate copied out of its str; no reference is kept.
 struct OwnedText {
@@ -59,6 +102,7 @@ struct OwnedSequence {
 
 bool convert(PyObject* obj, HeldText& out);
 bool convert(PyObject* obj, HeldSequence& out);
+bool convert(PyObject* obj, HeldUtf8Sequence& out);
 bool convert(PyObject* obj, OwnedSequence& out);
 
 // From this many candidates on, a batch is computed detached.

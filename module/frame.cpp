@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+#include "text_view.hpp"
+
 namespace morvane::py {
 
 namespace {
@@ -32,8 +34,17 @@ std::string quoted_list(const ArgumentSpec& arguments, PyObject* const* slots, s
 
 }  // namespace
 
-bool bind_arguments(const ArgumentSpec& arguments, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames,
-                    PyObject** slots) noexcept {
+PyObject* ParameterNames::get(const ArgumentSpec& arguments, std::size_t i) noexcept {
+  PyObject* const name = names_[i].peek();
+  if (name != nullptr) return name;
+  PyObject* const made = names_[i].get([&] { return PyUnicode_InternFromString(arguments.parameter_names[i]); });
+  // Should it fail, the comparison by text still finds the parameter.
+  if (made == nullptr) PyErr_Clear();
+  return made;
+}
+
+bool bind_arguments(const ArgumentSpec& arguments, ParameterNames& names, PyObject* const* args,
+                    Py_ssize_t nargsf, PyObject* kwnames, PyObject** slots) noexcept {
   const auto nargs = static_cast<std::size_t>(PyVectorcall_NARGS(static_cast<std::size_t>(nargsf)));
   const char* const fname = arguments.function_name;
   if (nargs > arguments.parameter_count) {
@@ -53,16 +64,25 @@ bool bind_arguments(const ArgumentSpec& arguments, PyObject* const* args, Py_ssi
     const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
     for (Py_ssize_t k = 0; k < nkw; ++k) {
       PyObject* const key = PyTuple_GET_ITEM(kwnames, k);
-      Py_ssize_t key_size = 0;
-      const char* key_utf8 = PyUnicode_AsUTF8AndSize(key, &key_size);
-      if (key_utf8 == nullptr) PyErr_Clear();  // unencodable: matches no parameter
       std::size_t match = arguments.parameter_count;
-      for (std::size_t i = 0; key_utf8 != nullptr && i < arguments.parameter_count; ++i) {
-        const char* name = arguments.parameter_names[i];
-        if (std::strlen(name) == static_cast<std::size_t>(key_size) &&
-            std::memcmp(name, key_utf8, static_cast<std::size_t>(key_size)) == 0) {
+      for (std::size_t i = 0; i < arguments.parameter_count; ++i) {
+        if (names.get(arguments, i) == key) {
           match = i;
           break;
+        }
+      }
+      if (match == arguments.parameter_count) {
+        // A name made at run time (a ** mapping, a non-interned str): by text.
+        Py_ssize_t key_size = 0;
+        const char* key_utf8 = PyUnicode_AsUTF8AndSize(key, &key_size);
+        if (key_utf8 == nullptr) PyErr_Clear();  // unencodable: matches no parameter
+        for (std::size_t i = 0; key_utf8 != nullptr && i < arguments.parameter_count; ++i) {
+          const char* name = arguments.parameter_names[i];
+          if (std::strlen(name) == static_cast<std::size_t>(key_size) &&
+              std::memcmp(name, key_utf8, static_cast<std::size_t>(key_size)) == 0) {
+            match = i;
+            break;
+          }
         }
       }
       if (match == arguments.parameter_count) {
@@ -79,16 +99,16 @@ bool bind_arguments(const ArgumentSpec& arguments, PyObject* const* args, Py_ssi
 
   if (nargs < arguments.required_count) {
     std::size_t missing = 0;
-    std::string names;
+    std::string listed;
     try {
-      names = quoted_list(arguments, slots, missing);
+      listed = quoted_list(arguments, slots, missing);
     } catch (...) {
       PyErr_NoMemory();
       return false;
     }
     if (missing > 0) {
       PyErr_Format(PyExc_TypeError, "%s() missing %zu required positional argument%s: %s", fname, missing,
-                   missing == 1 ? "" : "s", names.c_str());
+                   missing == 1 ? "" : "s", listed.c_str());
       return false;
     }
   }
@@ -119,16 +139,12 @@ void add_processing_note(const char* name) noexcept {
   PyErr_SetRaisedException(exc.release());
 }
 
-bool convert(PyObject* obj, Text& out) {
+bool convert(PyObject* obj, BorrowedText& out) {
   if (!PyUnicode_Check(obj)) {
     raise_downcast(obj, "str");
     return false;
   }
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
-  if (data == nullptr) return false;
-  out.view = std::string_view(data, static_cast<std::size_t>(size));
-  return true;
+  return native_view(obj, out.view);
 }
 
 bool convert(PyObject* obj, std::optional<std::size_t>& out) {

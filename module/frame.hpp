@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "morvane/error.hpp"
+#include "morvane/text.hpp"
 #include "python.hpp"
 #include "ref.hpp"
 #include "runtime.hpp"
@@ -31,25 +32,39 @@ struct ArgumentSpec {
   std::size_t required_count;
 };
 
+// A function's parameter names as interned str objects, made on first need
+// and kept for the life of the process. The keyword names of a call site are
+// interned by the compiler, so they are usually these very objects and are
+// matched by pointer before any text is compared.
+class ParameterNames {
+ public:
+  // The interned name of parameter i, or null (no error left set) when it
+  // cannot be made.
+  PyObject* get(const ArgumentSpec& arguments, std::size_t i) noexcept;
+
+ private:
+  ProcessObject names_[kMaxParameters];
+};
+
 // Fills `slots` (borrowed from the caller's vector) from positional and
 // keyword arguments. Returns false with a TypeError set on a binding error.
-bool bind_arguments(const ArgumentSpec& arguments, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames,
-                    PyObject** slots) noexcept;
+bool bind_arguments(const ArgumentSpec& arguments, ParameterNames& names, PyObject* const* args,
+                    Py_ssize_t nargsf, PyObject* kwnames, PyObject** slots) noexcept;
 
 // Adds "while processing 'name'" to the pending exception; a failure to add
 // the note is discarded and leaves the exception as it was.
 void add_processing_note(const char* name) noexcept;
 
 // A text borrowed from its str for the duration of the call (the caller keeps
-// the argument alive); the bytes are the interpreter's cached UTF-8.
-struct Text {
-  std::string_view view;
+// the argument alive): the code points stored in the str, read in place.
+struct BorrowedText {
+  Text view;
 };
 
 // Each converter returns true with `out` set, or false with a Python
 // exception pending. Optional parameters never see None: the frame makes them
 // absent first.
-bool convert(PyObject* obj, Text& out);
+bool convert(PyObject* obj, BorrowedText& out);
 bool convert(PyObject* obj, std::optional<std::size_t>& out);
 bool convert(PyObject* obj, std::optional<bool>& out);
 bool convert(PyObject* obj, std::optional<double>& out);
@@ -118,12 +133,14 @@ struct Function<Arguments, Impl> {
   static PyObject* call(PyObject* /*self*/, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
     return guarded([&]() -> PyObject* {
       PyObject* slots[kMaxParameters] = {};
-      if (!bind_arguments(Arguments, args, nargsf, kwnames, slots)) return nullptr;
+      if (!bind_arguments(Arguments, names, args, nargsf, kwnames, slots)) return nullptr;
       std::tuple<Params...> values;
       if (!convert_all(Arguments, slots, values, std::index_sequence_for<Params...>{})) return nullptr;
       return std::apply(Impl, values);
     });
   }
+
+  static inline ParameterNames names;
 };
 
 }  // namespace morvane::py

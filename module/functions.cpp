@@ -57,15 +57,15 @@ PyObject* batch_result(HeldSequence& candidates, Compute&& compute) {
   return to_python(results);
 }
 
-PyObject* levenshtein_bp_impl(Text& str_1, Text& str_2, Size& max_len, Flag& case_insensitive, Size& score_cutoff) {
+PyObject* levenshtein_bp_impl(BorrowedText& str_1, BorrowedText& str_2, Size& max_len, Flag& case_insensitive, Size& score_cutoff) {
   return to_python(levenshtein_bp(str_1.view, str_2.view, max_len, case_insensitive, score_cutoff));
 }
 
-PyObject* damerau_bp_impl(Text& str_1, Text& str_2, Size& max_len, Flag& case_insensitive, Size& score_cutoff) {
+PyObject* damerau_bp_impl(BorrowedText& str_1, BorrowedText& str_2, Size& max_len, Flag& case_insensitive, Size& score_cutoff) {
   return to_python(damerau_bp(str_1.view, str_2.view, max_len, case_insensitive, score_cutoff));
 }
 
-PyObject* jaro_winkler_similarity_impl(Text& str_1, Text& str_2, Real& p, Size& max_len, Flag& case_insensitive,
+PyObject* jaro_winkler_similarity_impl(BorrowedText& str_1, BorrowedText& str_2, Real& p, Size& max_len, Flag& case_insensitive,
                                        Real& score_cutoff) {
   return to_python(jaro_winkler_similarity(str_1.view, str_2.view, p, max_len, case_insensitive, score_cutoff));
 }
@@ -88,11 +88,11 @@ PyObject* ingest_owned_impl(OwnedSequence& candidates) {
   return checked_result(PyLong_FromUnsignedLongLong(candidates.texts.size()));
 }
 
-PyObject* ingest_borrow_impl(HeldSequence& candidates) {
+PyObject* ingest_borrow_impl(HeldUtf8Sequence& candidates) {
   return checked_result(PyLong_FromUnsignedLongLong(candidates.size()));
 }
 
-PyObject* ingest_borrow_and_deref_impl(HeldSequence& candidates) {
+PyObject* ingest_borrow_and_deref_impl(HeldUtf8Sequence& candidates) {
   std::size_t total = 0;
   for (const std::string_view view : candidates.views()) total += view.size();
   return checked_result(PyLong_FromUnsignedLongLong(total));

@@ -1,4 +1,5 @@
-"""fold_lower against the interpreter's own str.lower(), through the test hooks.
+"""The core's lowercasing against the interpreter's own str.lower(), through
+the test hooks.
 
 MORVANE_TESTHOOKS must hold the path of libmorvane_testhooks.so.
 """
@@ -29,22 +30,33 @@ IGNORABLE = ["'", ".", "`", "\u00ad", "\u0307", "\u02b0", "\u0345", "\u200d", "\
 NEITHER = [" ", "1", "@", "[", "{", "\u65e5", "\U0001f600"]
 
 
-@pytest.fixture(scope="module")
-def fold():
+ENCODINGS = {1: "latin-1", 2: "utf-16-le", 4: "utf-32-le"}
+
+
+def narrowest_width(text: str) -> int:
+    top = max(map(ord, text), default=0)
+    return 1 if top < 0x100 else 2 if top < 0x10000 else 4
+
+
+@pytest.fixture(scope="module", params=["narrowest", "widest"])
+def fold(request):
+    """The core's lowercasing through the hooks, on the text stored as the
+    interpreter stores it (the narrowest width) or four bytes per code point."""
     lib = ctypes.CDLL(HOOKS)
-    hook = lib.morvane_test_fold_lower
-    hook.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p, ctypes.c_size_t]
+    hook = lib.morvane_test_lower
+    hook.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_uint, ctypes.c_char_p, ctypes.c_size_t]
     hook.restype = ctypes.c_size_t
     failed = ctypes.c_size_t(-1).value
 
     def call(text: str) -> str:
-        data = text.encode()
-        cap = len(data) * 2
-        buf = ctypes.create_string_buffer(cap)
-        n = hook(data, len(data), buf, cap)
-        assert n != failed, "fold_lower failed"
-        assert n <= cap, f"folded {len(data)} bytes into {n}, more than twice as long"
-        return buf.raw[:n].decode()
+        width = narrowest_width(text) if request.param == "narrowest" else 4
+        data = text.encode(ENCODINGS[width])
+        cap = len(text) * 2
+        buf = ctypes.create_string_buffer(max(cap, 1) * width)
+        n = hook(data, len(text), width, buf, cap)
+        assert n != failed, "lowering failed"
+        assert n <= cap, f"lowered {len(text)} code points into {n}, more than twice as many"
+        return buf.raw[: n * width].decode(ENCODINGS[width])
 
     return call
 
@@ -56,7 +68,7 @@ def assert_batch(fold, pieces):
     if fold(text) == text.lower():
         return
     bad = [p for p in pieces if fold(p) != p.lower()][:5]
-    pytest.fail("fold_lower differs from str.lower() for "
+    pytest.fail("lowering differs from str.lower() for "
                 + ", ".join(f"{p!r}: {fold(p)!r} != {p.lower()!r}" for p in bad))
 
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes morvane-core/src/casefold_tables.inc, the lowercase tables of fold_lower.
+"""Writes morvane-core/src/casefold_tables.inc, the lowercase tables of the
+core's case folding.
 
 Run it with the interpreter the module is built for: every table entry is read
 off that interpreter's own str.lower(), so the folded text agrees with it for
@@ -14,6 +15,8 @@ What is recorded per code point:
     These two bits are all the Final_Sigma rule for U+03A3 looks at. Python
     does not expose them, so they are recovered by probing how str.lower()
     treats a capital sigma next to the code point (see classify()).
+And, for batches that fold candidates through their query's tables, the
+inverse of the single-code-point mappings: which code points lower onto each.
 """
 
 from __future__ import annotations
@@ -21,7 +24,6 @@ from __future__ import annotations
 import argparse
 import sys
 import unicodedata
-from fractions import Fraction
 from pathlib import Path
 
 TABLES = Path(__file__).resolve().parent.parent / "morvane-core" / "src" / "casefold_tables.inc"
@@ -85,11 +87,11 @@ def classify(c: int) -> tuple[bool, bool]:
     return ignorable, cased
 
 
-def collect() -> tuple[list[tuple], Fraction]:
-    """One (kind, value, ignorable, cased) tuple per code point, and the largest
-    ratio of lowered to original UTF-8 length over all scalar values."""
+def collect() -> tuple[list[tuple], int]:
+    """One (kind, value, ignorable, cased) tuple per code point, and the most
+    code points any single code point lowers to."""
     entries = []
-    growth = Fraction(1)
+    growth = 1
     for c in range(MAX_CODE_POINT + 1):
         x = chr(c)
         lowered = x.lower()
@@ -103,7 +105,10 @@ def collect() -> tuple[list[tuple], Fraction]:
         else:
             entries.append(("expansion", lowered, ignorable, cased))
         if not 0xD800 <= c <= 0xDFFF:
-            growth = max(growth, Fraction(len(lowered.encode()), len(x.encode())))
+            growth = max(growth, len(lowered))
+            # Folding keeps the storage width of the text it folds.
+            if max(map(ord, lowered)) >= (0x100 if c < 0x100 else 0x10000 if c < 0x10000 else 0x110000):
+                raise GenerationError(f"U+{c:04X} lowers out of its storage width")
     if entries[0x3A3][:2] != ("delta", 0x3C3 - 0x3A3) or entries[0x3A3][2:] != (False, True):
         raise GenerationError("U+03A3 is expected to lower to U+03C3 and to be cased")
     return entries, growth
@@ -157,9 +162,8 @@ def build_blocks(per_cp: list[int], shift: int):
     return cost, nblocks << shift, index, blocks
 
 
-def c_string(text: str) -> str:
-    # Octal escapes end by themselves, unlike \x.
-    return '"' + "".join(f"\\{b:03o}" for b in text.encode()) + '"'
+def c_u32string(text: str) -> str:
+    return 'U"' + "".join(f"\\U{ord(ch):08X}" for ch in text) + '"'
 
 
 def array_lines(values, per_line: int) -> list[str]:
@@ -170,8 +174,22 @@ def array_lines(values, per_line: int) -> list[str]:
     return out
 
 
+def raised_forms(entries: list[tuple]) -> list[tuple[int, int]]:
+    """(lower, c) for every code point c that lowers to the single, different
+    code point `lower`, sorted: the forms that fold onto a given code point."""
+    pairs = []
+    for c, (kind, value, _, _) in enumerate(entries):
+        if kind == "delta" and value != 0 and not 0xD800 <= c <= 0xDFFF:
+            lower = c + value
+            if entries[lower][:2] != ("delta", 0):
+                raise GenerationError(f"U+{c:04X} lowers to U+{lower:04X}, which lowers again")
+            pairs.append((lower, c))
+    return sorted(pairs)
+
+
 def generate() -> str:
     entries, growth = collect()
+    raised = raised_forms(entries)
     per_cp, records, expansions = encode_records(entries)
     shift, (cost, limit, index, blocks) = min(
         ((s, build_blocks(per_cp, s)) for s in (6, 7, 8)), key=lambda t: t[1][0])
@@ -187,16 +205,15 @@ def generate() -> str:
         "// A record packs: bit 0 case-ignorable; bit 1 cased (only set when not",
         "// case-ignorable: it is never consulted then); bit 2 expansion; bits 3..31",
         "// the signed delta to the single lowercase code point, or with bit 2 the",
-        "// index into kExpansions (UTF-8). U+03A3 maps to U+03C3 here; its final",
-        "// form is decided by the caller.",
+        "// index into kExpansions. U+03A3 maps to U+03C3 here; its final form is",
+        "// decided by the caller.",
         "",
         f'inline constexpr char kUnicodeVersion[] = "{version}";',
         f"inline constexpr unsigned kBlockShift = {shift};",
         f"inline constexpr char32_t kBlockSize = {1 << shift};",
         f"inline constexpr char32_t kTableLimit = 0x{limit:X};",
-        "// Lowered UTF-8 is at most kGrowthNum / kGrowthDen times as long as the input.",
-        f"inline constexpr std::size_t kGrowthNum = {growth.numerator};",
-        f"inline constexpr std::size_t kGrowthDen = {growth.denominator};",
+        "// No code point lowers to more than this many.",
+        f"inline constexpr std::size_t kMaxLowered = {growth};",
         "",
         f"inline constexpr {int_type(len(blocks) - 1)} kBlockIndex[{len(index)}] = {{",
         *array_lines(index, 32),
@@ -213,9 +230,18 @@ def generate() -> str:
         *array_lines(records, 8),
         "};",
         "",
-        f"inline constexpr std::string_view kExpansions[{max(len(expansions), 1)}] = {{",
-        *[f"    {c_string(e)},  // {' '.join(f'U+{ord(ch):04X}' for ch in e)}" for e in expansions],
-        *(["    \"\","] if not expansions else []),
+        f"inline constexpr std::u32string_view kExpansions[{max(len(expansions), 1)}] = {{",
+        *[f"    {c_u32string(e)},  // {' '.join(f'U+{ord(ch):04X}' for ch in e)}" for e in expansions],
+        *(["    U\"\","] if not expansions else []),
+        "};",
+        "",
+        "// Every code point kRaisedFrom[k] that lowers to the single, other code point",
+        "// kRaisedTo[k], sorted by kRaisedTo: the forms that fold onto each one.",
+        f"inline constexpr char32_t kRaisedTo[{len(raised)}] = {{",
+        *array_lines((f"0x{a:X}" for a, _ in raised), 12),
+        "};",
+        f"inline constexpr char32_t kRaisedFrom[{len(raised)}] = {{",
+        *array_lines((f"0x{b:X}" for _, b in raised), 12),
         "};",
         "",
     ]

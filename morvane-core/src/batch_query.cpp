@@ -1,28 +1,81 @@
 #include "morvane/batch_query.hpp"
 
-#include <cstring>
+#include <algorithm>
 
-#include "morvane/text.hpp"
+#include "morvane/casefold.hpp"
+#include "morvane/error.hpp"
 
 namespace morvane {
 
-BatchQuery::BatchQuery(std::string_view text, std::optional<bool> fold)
-    : query(text), case_insensitive(fold.value_or(false)) {
-  std::memset(ascii_masks, 0, sizeof ascii_masks);
-  const bool ascii = is_ascii(text);
-  ascii_ready = ascii && !text.empty() && text.size() <= 64;
-  char_count = ascii ? text.size() : count_code_points(text);
-  last_bit = (char_count >= 1 && char_count <= 64) ? std::uint64_t{1} << (char_count - 1) : 0;
-  if (!ascii_ready) return;
-  std::uint64_t bit = 1;
-  for (const unsigned char q : byte_span(text)) {
-    ascii_masks[q] |= bit;
-    if (case_insensitive) {
-      if (q >= 'A' && q <= 'Z') ascii_masks[q + 32] |= bit;
-      if (q >= 'a' && q <= 'z') ascii_masks[q - 32] |= bit;
+QueryMasks::QueryMasks(Text pattern, bool raise)
+    : words_(std::max<std::size_t>(1, (pattern.size() + 63) / 64)),
+      direct_(std::make_unique<std::uint64_t[]>(checked_bytes(checked_bytes(256, words_), sizeof(std::uint64_t)) /
+                                                sizeof(std::uint64_t))),
+      directory_(std::make_unique<std::uint16_t[]>(kDirectory)),
+      pages_(256, 0),
+      pages_used_(1),
+      rows_(words_, 0) {
+  with_units(pattern, [&](const auto* p, std::size_t m) {
+    for (std::size_t i = 0; i < m; ++i) {
+      const std::uint64_t bit = std::uint64_t{1} << (i % 64);
+      const char32_t c = p[i];
+      row_for(c)[i / 64] |= bit;
+      if (raise) {
+        for (const char32_t r : raised_forms(c)) row_for(r)[i / 64] |= bit;
+      }
     }
-    bit <<= 1;
-  }
+  });
 }
+
+std::uint64_t* QueryMasks::row_for(char32_t c) {
+  if (c < 256) return direct_.get() + c * words_;
+  const std::size_t hi = std::min<std::size_t>(c >> 8, kDirectory - 2);
+  std::uint16_t& page = directory_[hi];
+  if (page == 0) {
+    page = static_cast<std::uint16_t>(pages_used_++);
+    pages_.resize(pages_.size() + 256, 0);
+  }
+  std::uint32_t& id = pages_[std::size_t{page} * 256 + (c & 0xFF)];
+  if (id == 0) {
+    const std::size_t rows = rows_.size() / words_;
+    if (rows > 0xFFFFFFFFu) throw Panic("capacity overflow");
+    checked_bytes(rows_.size() + words_, sizeof(std::uint64_t));
+    id = static_cast<std::uint32_t>(rows);
+    rows_.resize(rows_.size() + words_, 0);
+  }
+  return rows_.data() + std::size_t{id} * words_;
+}
+
+bool needs_full_lowering(Text candidate) noexcept {
+  if (candidate.width() == 1) return false;
+  return with_units(candidate, [](const auto* t, std::size_t n) {
+    bool found = false;
+    for (std::size_t j = 0; j < n; ++j) found |= (t[j] == 0x130) | (t[j] == 0x3A3);
+    return found;
+  });
+}
+
+namespace {
+
+std::vector<std::uint32_t> pattern_of(Text query, bool fold) {
+  std::vector<std::uint32_t> out;
+  if (fold) {
+    const LowerText lower(query);
+    out.resize(lower.text().size());
+    with_units(lower.text(), [&](const auto* t, std::size_t n) { std::copy(t, t + n, out.begin()); });
+  } else {
+    out.resize(query.size());
+    with_units(query, [&](const auto* t, std::size_t n) { std::copy(t, t + n, out.begin()); });
+  }
+  return out;
+}
+
+}  // namespace
+
+BatchQuery::BatchQuery(Text query, std::optional<bool> fold)
+    : char_count(query.size()),
+      case_insensitive(fold.value_or(false)),
+      pattern(pattern_of(query, case_insensitive)),
+      masks(Text::ucs4(pattern.data(), pattern.size()), case_insensitive) {}
 
 }  // namespace morvane

@@ -15,7 +15,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string_view>
 
 #if defined(__x86_64__)
 #include <x86intrin.h>
@@ -81,22 +80,33 @@ struct DamerauWord {
 
 inline std::uint64_t last_bit_of(std::size_t m) noexcept { return std::uint64_t{1} << ((m - 1) % 64); }
 
-// Single-word kernel over the bytes of `text`, masks indexed by byte.
-template <class Word>
-std::size_t run_bytes(const std::uint64_t* masks, std::uint64_t last_bit, std::size_t m,
-                      std::string_view text) noexcept {
+// Single-word kernel over `text`, whose code points are all below 256, with
+// the 256 direct masks of the pattern.
+template <class Word, class T>
+std::size_t run_direct(const std::uint64_t* masks, std::uint64_t last_bit, std::size_t m, const T* text,
+                       std::size_t n) noexcept {
   Word w(m, last_bit);
-  for (const unsigned char t : byte_span(text)) w.step(masks[t]);
+  for (std::size_t j = 0; j < n; ++j) w.step(masks[text[j]]);
   return w.score;
 }
 
-// Single-word kernel over the code points of `text`, decoded one per step.
-template <class Word>
-std::size_t run_code_points(const MaskTable& table, std::uint64_t last_bit, std::size_t m,
-                            std::string_view text) noexcept {
-  Word w(m, last_bit);
-  for_each_code_point(text, [&](char32_t t) { w.step(table.get(t)); });
-  return w.score;
+// Single-word kernel over `text`, any code points.
+template <class Word, class T>
+std::size_t run_table(const MaskTable& table, std::uint64_t last_bit, std::size_t m, const T* text,
+                      std::size_t n) noexcept {
+  if constexpr (sizeof(T) == 1) {
+    return run_direct<Word>(table.direct(), last_bit, m, text, n);
+  } else {
+    Word w(m, last_bit);
+    if (!table.has_wide()) {
+      // The pattern lies below 256: every wider text code point is a mismatch.
+      const std::uint64_t* const masks = table.direct();
+      for (std::size_t j = 0; j < n; ++j) w.step(text[j] < 256 ? masks[text[j]] : 0);
+    } else {
+      for (std::size_t j = 0; j < n; ++j) w.step(table.get(text[j]));
+    }
+    return w.score;
+  }
 }
 
 // Adds a + b + carry (0 or 1), returns the low 64 bits and leaves the carry
@@ -179,66 +189,77 @@ inline void block_step(DamerauBlock& b, std::uint64_t eq, std::uint64_t eq_prev,
   b.D0 = D0;
 }
 
-// Multi-word kernel over `text`, with `Words` words when it is not 0 and
-// table.words() words in `heap_blocks` otherwise. With a fixed count the
-// column state is a local array, which the compiler keeps in registers
-// instead of storing and reloading it on every step. Rows stay in the table
-// for the whole call, so the previous character's row is kept by pointer.
-template <class Block, std::size_t Words>
-std::size_t run_blocks_with(const BlockMaskTable& table, std::size_t m, std::string_view text,
-                            Block* heap_blocks) {
+// Multi-word kernel over `text` with `words` words of rows, `Words` of them
+// when it is not 0 (then the column state is a local array, which the
+// compiler keeps in registers instead of storing and reloading it on every
+// step) and `heap_blocks` otherwise. row_of(c) gives the row of a text code
+// point, `zero_row` the row of none (the previous character's row before the
+// first). The last pattern position is bit (m - 1) % 64 of word words - 1.
+// Rows stay put for the whole call, so the previous character's row is kept
+// by pointer.
+template <class Block, std::size_t Words, class RowOf, class T>
+std::size_t run_rows_with(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t words, std::size_t m,
+                          const T* text, std::size_t n, Block* heap_blocks) {
   Block local_blocks[Words == 0 ? 1 : Words];
   Block* const blocks = Words != 0 ? local_blocks : heap_blocks;
-  const std::size_t words = Words != 0 ? Words : table.words();
+  if constexpr (Words != 0) words = Words;
   for (std::size_t k = 0; k < words; ++k) blocks[k] = Block{};
   const std::uint64_t last = last_bit_of(m);
   std::size_t score = m;
-  const std::uint64_t* eq_prev = table.zero_row();
-  const auto step = [&](const std::uint64_t* eq) {
+  const std::uint64_t* eq_prev = zero_row;
+  for (std::size_t j = 0; j < n; ++j) {
+    const std::uint64_t* const eq = row_of(text[j]);
     BlockCarries c;
     for (std::size_t k = 0; k < words; ++k) block_step(blocks[k], eq[k], eq_prev[k], c);
     score += (c.HP & last) != 0;
     score -= (c.HN & last) != 0;
     eq_prev = eq;
-  };
-  if (is_ascii(text)) {
-    for (const unsigned char t : byte_span(text)) step(table.row(t));
-  } else {
-    for_each_code_point(text, [&](char32_t t) { step(table.row(t)); });
   }
   return score;
 }
 
-template <class Block>
-std::size_t run_blocks(const BlockMaskTable& table, std::size_t m, std::string_view text) {
-  switch (table.words()) {
-    case 2: return run_blocks_with<Block, 2>(table, m, text, nullptr);
-    case 3: return run_blocks_with<Block, 3>(table, m, text, nullptr);
-    case 4: return run_blocks_with<Block, 4>(table, m, text, nullptr);
+template <class Block, class RowOf, class T>
+std::size_t run_rows(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t words, std::size_t m,
+                     const T* text, std::size_t n) {
+  switch (words) {
+    case 1: return run_rows_with<Block, 1>(row_of, zero_row, words, m, text, n, nullptr);
+    case 2: return run_rows_with<Block, 2>(row_of, zero_row, words, m, text, n, nullptr);
+    case 3: return run_rows_with<Block, 3>(row_of, zero_row, words, m, text, n, nullptr);
+    case 4: return run_rows_with<Block, 4>(row_of, zero_row, words, m, text, n, nullptr);
     default: {
-      checked_bytes(table.words(), sizeof(Block));
-      const auto blocks = std::make_unique_for_overwrite<Block[]>(table.words());
-      return run_blocks_with<Block, 0>(table, m, text, blocks.get());
+      checked_bytes(words, sizeof(Block));
+      const auto blocks = std::make_unique_for_overwrite<Block[]>(words);
+      return run_rows_with<Block, 0>(row_of, zero_row, words, m, text, n, blocks.get());
     }
   }
 }
 
-// The three kernel forms of one measure, as the edit-distance frame and the
+template <class Block, class T>
+std::size_t run_blocks(const BlockMaskTable& table, std::size_t m, const T* text, std::size_t n) {
+  return run_rows<Block>([&table](char32_t c) { return table.row(c); }, table.zero_row(), table.words(), m, text,
+                         n);
+}
+
+// The kernel forms of one measure, as the edit-distance frame and the
 // batches call them.
 template <class Word, class Block>
 struct Kernels {
   using WordState = Word;
+  using BlockState = Block;
 
-  static std::size_t bytes(const std::uint64_t* masks, std::uint64_t last_bit, std::size_t m,
-                           std::string_view text) noexcept {
-    return run_bytes<Word>(masks, last_bit, m, text);
+  template <class T>
+  static std::size_t direct(const std::uint64_t* masks, std::uint64_t last_bit, std::size_t m, const T* text,
+                            std::size_t n) noexcept {
+    return run_direct<Word>(masks, last_bit, m, text, n);
   }
-  static std::size_t code_points(const MaskTable& table, std::uint64_t last_bit, std::size_t m,
-                                 std::string_view text) noexcept {
-    return run_code_points<Word>(table, last_bit, m, text);
+  template <class T>
+  static std::size_t table(const MaskTable& t, std::uint64_t last_bit, std::size_t m, const T* text,
+                           std::size_t n) noexcept {
+    return run_table<Word>(t, last_bit, m, text, n);
   }
-  static std::size_t blocks(const BlockMaskTable& table, std::size_t m, std::string_view text) {
-    return run_blocks<Block>(table, m, text);
+  template <class T>
+  static std::size_t blocks(const BlockMaskTable& t, std::size_t m, const T* text, std::size_t n) {
+    return run_blocks<Block>(t, m, text, n);
   }
 };
 

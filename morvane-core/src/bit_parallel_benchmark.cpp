@@ -22,6 +22,7 @@
 #include "morvane/damerau_bp.hpp"
 #include "morvane/levenshtein_bp.hpp"
 #include "morvane/mask_table.hpp"
+#include "native_text.hpp"
 
 namespace {
 
@@ -44,29 +45,27 @@ std::size_t text_length(const benchmark::State& state) {
 }
 
 // range(0): pattern length; range(1): text length, 0 meaning "as the pattern".
-// The byte kernel runs over ASCII texts, the code-point kernel over
-// mixed-width ones.
+// The direct kernel runs over ASCII texts, the table kernel over texts of
+// mixed widths stored four bytes per code point.
 template <class Measure, bool kCodePoints>
 void single_word(benchmark::State& state) {
   const auto m = static_cast<std::size_t>(state.range(0));
   const std::size_t n = text_length(state);
   const auto& pool = kCodePoints ? kMixed : kAscii;
-  const std::string pattern = random_text(m, pool, 1);
-  const std::string text = random_text(n, pool, 2);
-  morvane::MaskTable table;
-  if (kCodePoints) {
-    table.assign_code_points(pattern);
-  } else {
-    table.assign_bytes(pattern);
-  }
-  const std::uint64_t last = morvane::bit_parallel::last_bit_of(m);
-  for (auto _ : state) {
-    if constexpr (kCodePoints) {
-      benchmark::DoNotOptimize(Measure::Kernels::code_points(table, last, m, text));
-    } else {
-      benchmark::DoNotOptimize(Measure::Kernels::bytes(table.direct(), last, m, text));
+  const reference::NativeText pattern(random_text(m, pool, 1), kCodePoints ? 4 : 1);
+  const reference::NativeText text(random_text(n, pool, 2), kCodePoints ? 4 : 1);
+  morvane::with_units(pattern, text, [&](const auto* p, std::size_t, const auto* t, std::size_t) {
+    morvane::MaskTable table;
+    table.assign(p, m);
+    const std::uint64_t last = morvane::bit_parallel::last_bit_of(m);
+    for (auto _ : state) {
+      if constexpr (kCodePoints) {
+        benchmark::DoNotOptimize(Measure::Kernels::table(table, last, m, t, n));
+      } else {
+        benchmark::DoNotOptimize(Measure::Kernels::direct(table.direct(), last, m, t, n));
+      }
     }
-  }
+  });
   set_rates(state, n);
 }
 
@@ -86,10 +85,12 @@ void BM_Blocks(benchmark::State& state) {
   const auto m = static_cast<std::size_t>(state.range(0));
   const std::size_t n = text_length(state);
   const auto& pool = state.range(2) != 0 ? kMixed : kAscii;
-  const std::string pattern = random_text(m, pool, 1);
-  const std::string text = random_text(n, pool, 2);
-  const morvane::BlockMaskTable table(pattern, m);
-  for (auto _ : state) benchmark::DoNotOptimize(Measure::Kernels::blocks(table, m, text));
+  const reference::NativeText pattern(random_text(m, pool, 1));
+  const reference::NativeText text(random_text(n, pool, 2));
+  morvane::with_units(pattern, text, [&](const auto* p, std::size_t, const auto* t, std::size_t) {
+    const morvane::BlockMaskTable table(p, m);
+    for (auto _ : state) benchmark::DoNotOptimize(Measure::Kernels::blocks(table, m, t, n));
+  });
   set_rates(state, n);
 }
 
@@ -120,7 +121,8 @@ BENCHMARK_TEMPLATE(BM_Blocks, Damerau)->Apply(multi_word_args);
 // The whole operation: preparation, table, kernel, result.
 template <class Measure>
 void run_pair(benchmark::State& state, std::string_view a, std::string_view b, std::optional<bool> fold) {
-  for (auto _ : state) benchmark::DoNotOptimize(Measure::pair(a, b, std::nullopt, fold, std::nullopt));
+  const reference::NativeText na(a), nb(b);
+  for (auto _ : state) benchmark::DoNotOptimize(Measure::pair(na, nb, std::nullopt, fold, std::nullopt));
   state.SetItemsProcessed(state.iterations());
 }
 

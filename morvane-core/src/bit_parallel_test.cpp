@@ -11,6 +11,7 @@
 
 #include "edit_distance.hpp"
 #include "morvane/mask_table.hpp"
+#include "native_text.hpp"
 #include "random_text.hpp"
 
 namespace morvane {
@@ -26,21 +27,31 @@ struct Damerau {
   static std::size_t reference(std::string_view a, std::string_view b) { return reference::osa(a, b); }
 };
 
-// Runs every kernel form that can take the pattern and checks each result.
+// Runs every kernel form that can take the pattern, at every storage width
+// of both texts, and checks each result.
 template <class Measure>
-void check_all_forms(const std::string& a, std::size_t m, const std::string& b, bool ascii) {
+void check_all_forms(const std::string& a, const std::string& b) {
   using K = typename Measure::Kernels;
   const std::size_t expected = Measure::reference(a, b);
-  const BlockMaskTable block(a, m);
-  ASSERT_EQ(K::blocks(block, m, b), expected) << "blocks: " << a << " / " << b;
-  if (m > 64) return;
-  MaskTable table;
-  table.assign_code_points(a);
-  const std::uint64_t last = bit_parallel::last_bit_of(m);
-  ASSERT_EQ(K::code_points(table, last, m, b), expected) << "code points: " << a << " / " << b;
-  if (!ascii) return;
-  table.assign_bytes(a);
-  ASSERT_EQ(K::bytes(table.direct(), last, m, b), expected) << "bytes: " << a << " / " << b;
+  for (const unsigned wa : reference::widths_of(a)) {
+    for (const unsigned wb : reference::widths_of(b)) {
+      const reference::NativeText na(a, wa), nb(b, wb);
+      with_units(na, nb, [&](const auto* pa, std::size_t m, const auto* pb, std::size_t n) {
+        const BlockMaskTable block(pa, m);
+        ASSERT_EQ(K::blocks(block, m, pb, n), expected) << "blocks: " << a << " / " << b;
+        if (m > 64) return;
+        const std::uint64_t last = bit_parallel::last_bit_of(m);
+        MaskTable table;
+        table.assign(pa, m);
+        ASSERT_EQ(K::table(table, last, m, pb, n), expected) << "table: " << a << " / " << b;
+        if (std::all_of(pb, pb + n, [](auto c) { return c < 256; })) {
+          ASSERT_EQ(K::direct(table.direct(), last, m, pb, n), expected) << "direct: " << a << " / " << b;
+        }
+        table.assign_pair(pa, m, pb, n);
+        ASSERT_EQ(K::table(table, last, m, pb, n), expected) << "pair table: " << a << " / " << b;
+      });
+    }
+  }
 }
 
 template <class Measure>
@@ -51,13 +62,12 @@ TYPED_TEST_SUITE(KernelForms, Measures);
 TYPED_TEST(KernelForms, RandomTextsOverSmallAlphabets) {
   std::mt19937_64 rng(2001);
   for (const std::u32string& alphabet : reference::alphabets()) {
-    const bool ascii = std::all_of(alphabet.begin(), alphabet.end(), [](char32_t c) { return c < 128; });
     for (const std::size_t m : {1u, 2u, 3u, 7u, 31u, 63u, 64u, 65u, 66u, 127u, 128u, 129u, 300u}) {
       std::uniform_int_distribution<std::size_t> length(1, m + 70);
       for (int round = 0; round < 12; ++round) {
         const std::string a = reference::random_text(rng, alphabet, m);
         const std::string b = reference::random_text(rng, alphabet, length(rng));
-        check_all_forms<TypeParam>(a, m, b, ascii);
+        check_all_forms<TypeParam>(a, b);
       }
     }
   }
@@ -86,7 +96,7 @@ TYPED_TEST(KernelForms, FewEditsAcrossWordBoundaries) {
       std::string a8, b8;
       for (char32_t c : a) reference::append_utf8(a8, c);
       for (char32_t c : b) reference::append_utf8(b8, c);
-      check_all_forms<TypeParam>(a8, m, b8, false);
+      check_all_forms<TypeParam>(a8, b8);
     }
   }
 }
@@ -99,9 +109,12 @@ TEST(DamerauBlocks, TranspositionAtEveryWordBoundary) {
       if (at + 1 >= m) continue;
       std::string b = a;
       std::swap(b[at], b[at + 1]);
-      const BlockMaskTable table(a, m);
-      EXPECT_EQ(bit_parallel::DamerauKernels::blocks(table, m, b), 1u) << "m " << m << " swap at " << at;
-      EXPECT_EQ(bit_parallel::LevenshteinKernels::blocks(table, m, b), 2u);
+      const reference::NativeText na(a), nb(b);
+      const auto* pa = static_cast<const std::uint8_t*>(na.text().data());
+      const auto* pb = static_cast<const std::uint8_t*>(nb.text().data());
+      const BlockMaskTable table(pa, m);
+      EXPECT_EQ(bit_parallel::DamerauKernels::blocks(table, m, pb, m), 1u) << "m " << m << " swap at " << at;
+      EXPECT_EQ(bit_parallel::LevenshteinKernels::blocks(table, m, pb, m), 2u);
     }
   }
 }

@@ -4,9 +4,35 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "native_text.hpp"
+#include "random_text.hpp"
 
 namespace morvane {
 namespace {
+
+// The lowercase form of UTF-8 `text`, lowered at every storage width that
+// holds it; all widths must agree.
+std::string fold_lower(const std::string& text) {
+  std::string first;
+  for (const unsigned width : reference::widths_of(text)) {
+    const reference::NativeText native(text, width);
+    std::vector<std::uint32_t> out(native.text().size() * kMaxLoweredLength + 1);
+    const std::size_t n = lower_into(native.text(), out.data());
+    std::string utf8;
+    for (std::size_t i = 0; i < n; ++i) {
+      const Text lowered = Text::of_width(out.data(), n, width, false);
+      reference::append_utf8(utf8, lowered.at(i));
+    }
+    if (width == reference::widths_of(text).front()) {
+      first = utf8;
+    } else {
+      EXPECT_EQ(utf8, first) << "width " << width;
+    }
+  }
+  return first;
+}
 
 struct FoldCase {
   const char* name;

@@ -5,8 +5,8 @@
 
 namespace morvane {
 
-BulkVector<std::size_t> damerau_batch(std::string_view query,
-                                           std::span<const std::string_view> candidates,
+BulkVector<std::size_t> damerau_batch(Text query,
+                                           std::span<const Text> candidates,
                                            std::optional<bool> case_insensitive) {
   return edit_distance_batch<bit_parallel::DamerauKernels>(query, candidates, case_insensitive);
 }

@@ -5,7 +5,7 @@
 
 namespace morvane {
 
-Expected<std::size_t> damerau_bp(std::string_view str_1, std::string_view str_2,
+Expected<std::size_t> damerau_bp(Text str_1, Text str_2,
                                      std::optional<std::size_t> max_len,
                                      std::optional<bool> case_insensitive,
                                      std::optional<std::size_t> score_cutoff) {

@@ -1,21 +1,23 @@
-// One query against many candidates for both edit distances: a short ASCII
-// query runs the byte kernel straight over each ASCII candidate with the
-// prepared masks; every other candidate goes through the single-pair operation.
+// One query against many candidates for both edit distances. The query is
+// prepared once (QueryMasks, any script and length); every candidate, in any
+// script, is read in place through those masks: common affixes are found
+// through them and cut off by shifting the masks, the rest runs the measure's
+// kernel. Nothing is allocated per candidate, except that a folding batch
+// lowercases in full, into reused memory, the rare candidate whose lowercase
+// form depends on context or grows (U+03A3, U+0130).
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
-#include <string>
 #include <span>
-#include <string_view>
+#include <vector>
 
 #include "bit_parallel.hpp"
 #include "morvane/batch_query.hpp"
 #include "morvane/bulk_vector.hpp"
 #include "morvane/casefold.hpp"
-#include "morvane/mask_table.hpp"
-#include "morvane/error.hpp"
 #include "morvane/text.hpp"
 
 namespace morvane {
@@ -24,154 +26,120 @@ namespace batch_detail {
 
 // Candidates of a large batch lie all over the heap and were last touched
 // when they were taken in, long enough ago to be out of the caches: asking
-// for the bytes of a candidate some places ahead hides most of that latency.
-inline void prefetch_ahead(std::span<const std::string_view> candidates, std::size_t i) noexcept {
+// for the code points of a candidate some places ahead hides most of that
+// latency.
+inline void prefetch_ahead(std::span<const Text> candidates, std::size_t i) noexcept {
   constexpr std::size_t kDistance = 16;
   if (i + kDistance < candidates.size()) __builtin_prefetch(candidates[i + kDistance].data());
 }
 
-// The byte kernel over every candidate of an ASCII-ready query. Whether a
-// candidate is ASCII is learnt while its bytes are read (bytes from 0x80 up
-// read all-zero masks, so the pass is harmless); one that is not is then
-// scored by `fallback` instead. This spares a separate ASCII pass over every
-// candidate.
-//
-// Each kernel step depends on the one before, so one candidate at a time
-// leaves most of the processor's execution units idle; two candidates are
-// stepped side by side over their common length, their chains interleaved.
-template <class Word, class Fallback>
-void score_ascii_ready(const BatchQuery& q, std::span<const std::string_view> candidates, std::size_t* out,
-                       Fallback&& fallback) {
-  const std::uint64_t* const masks = q.ascii_masks;
-  const std::size_t m = q.char_count;
-  // Runs `word` over `text` from position `from`; the bytes seen are or-ed
-  // into `seen`.
-  const auto run = [masks](Word& word, const unsigned char* text, std::size_t from, std::size_t to,
-                           unsigned char& seen) noexcept {
-    for (std::size_t j = from; j < to; ++j) {
-      seen |= text[j];
-      word.step(masks[text[j]]);
-    }
-  };
-  // An empty candidate leaves the score at m, its distance.
-  const auto finish = [&](std::size_t i, const Word& word, unsigned char seen) {
-    out[i] = (seen & 0x80) ? fallback(candidates[i]) : word.score;
-  };
-  std::size_t i = 0;
-  for (; i + 1 < candidates.size(); i += 2) {
-    prefetch_ahead(candidates, i);
-    prefetch_ahead(candidates, i + 1);
-    const std::string_view a = candidates[i];
-    const std::string_view b = candidates[i + 1];
-    const unsigned char* const pa = byte_span(a).data();
-    const unsigned char* const pb = byte_span(b).data();
-    Word wa(m, q.last_bit);
-    Word wb(m, q.last_bit);
-    unsigned char seen_a = 0;
-    unsigned char seen_b = 0;
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t j = 0; j < common; ++j) {
-      const unsigned char ta = pa[j];
-      const unsigned char tb = pb[j];
-      seen_a |= ta;
-      seen_b |= tb;
-      wa.step(masks[ta]);
-      wb.step(masks[tb]);
-    }
-    run(wa, pa, common, a.size(), seen_a);
-    run(wb, pb, common, b.size(), seen_b);
-    finish(i, wa, seen_a);
-    finish(i + 1, wb, seen_b);
-  }
-  if (i < candidates.size()) {
-    const std::string_view c = candidates[i];
-    Word word(m, q.last_bit);
-    unsigned char seen = 0;
-    run(word, byte_span(c).data(), 0, c.size(), seen);
-    finish(i, word, seen);
-  }
+// Whether query position k is set in `row`.
+inline bool has_position(const std::uint64_t* row, std::size_t k) noexcept { return (row[k / 64] >> (k % 64)) & 1; }
+
+// The 64 positions of `row` from position `from` on, as one word.
+inline std::uint64_t positions_from(const std::uint64_t* row, std::size_t words, std::size_t from) noexcept {
+  const std::size_t k = from / 64;
+  const unsigned r = from % 64;
+  std::uint64_t w = row[k] >> r;
+  if (r != 0 && k + 1 < words) w |= row[k + 1] << (64 - r);
+  return w;
 }
 
-// The single-pair operation with the query side done once. Whatever the
-// candidate, that operation folds the query the same way, measures it the
-// same way and builds the same match table from it, so a batch that sends
-// many candidates through it prepares the query once and runs only the
-// candidate's share per candidate: folding it, measuring it, and the kernel
-// the pair would choose.
 template <class Kernels>
-class PreparedPattern {
+class EditDistanceScorer {
  public:
-  PreparedPattern(std::string_view query, bool fold) : fold_(fold) {
-    if (fold_) {
-      fold_lower(query, folded_);
-      text_ = folded_;
-    } else {
-      text_ = query;
-    }
-    ascii_ = is_ascii(text_);
-    length_ = ascii_ ? text_.size() : count_code_points(text_);
-    if (length_ == 0) return;
-    if (length_ <= 64) {
-      table_.assign_code_points(text_);  // its direct part serves the byte kernel too
-    } else {
-      blocks_.emplace(text_, length_);
-    }
-  }
-  PreparedPattern(const PreparedPattern&) = delete;
-  PreparedPattern& operator=(const PreparedPattern&) = delete;
+  explicit EditDistanceScorer(const BatchQuery& query) noexcept : q_(query), m_(query.pattern.size()) {}
 
-  // levenshtein_bp / damerau_bp of the query and `candidate`, without limit
-  // or cut-off. `scratch` holds the folded candidate between calls.
-  std::size_t distance(std::string_view candidate, std::string& scratch) const {
-    std::string_view text = candidate;
-    if (fold_) {
-      fold_lower(candidate, scratch);
-      text = scratch;
+  // The distance of the query and `candidate`; the query is not empty.
+  std::size_t distance(Text candidate) {
+    if (q_.case_insensitive && needs_full_lowering(candidate)) {
+      lowered_.resize(candidate.size() * kMaxLoweredLength);
+      const std::size_t n = lower_into(candidate, lowered_.data());
+      // The masks answer for lowercase code points as they are.
+      candidate = Text::of_width(lowered_.data(), n, candidate.width(), false);
     }
-    const bool ascii = is_ascii(text);
-    const std::size_t n = ascii ? text.size() : count_code_points(text);
-    if (length_ == 0) return n;
-    if (n == 0) return length_;
-    if (blocks_) return Kernels::blocks(*blocks_, length_, text);
-    const std::uint64_t last = bit_parallel::last_bit_of(length_);
-    return ascii_ && ascii ? Kernels::bytes(table_.direct(), last, length_, text)
-                           : Kernels::code_points(table_, last, length_, text);
+    return with_units(candidate, [this](const auto* t, std::size_t n) { return distance_of(t, n); });
   }
 
  private:
-  bool fold_;
-  std::string folded_;
-  std::string_view text_;
-  bool ascii_ = true;
-  std::size_t length_ = 0;
-  MaskTable table_;
-  std::optional<BlockMaskTable> blocks_;
+  template <class T>
+  std::size_t distance_of(const T* t, std::size_t n) {
+    const QueryMasks& masks = q_.masks;
+    const std::size_t m = m_;
+    if (n == 0) return m;
+    const std::size_t words = masks.words();
+    const auto row_of = [&masks](T c) noexcept {
+      if constexpr (sizeof(T) == 1) {
+        return masks.direct() + std::size_t{c} * masks.words();
+      } else {
+        return masks.row(c);
+      }
+    };
+    // Common prefix and suffix, read off the masks: position k of the
+    // pattern equals (the lowercase form of) code point c exactly when the
+    // row of c has bit k.
+    const std::size_t limit = std::min(m, n);
+    std::size_t prefix = 0;
+    while (prefix < limit && has_position(row_of(t[prefix]), prefix)) ++prefix;
+    std::size_t suffix = 0;
+    while (suffix < limit - prefix && has_position(row_of(t[n - 1 - suffix]), m - 1 - suffix)) ++suffix;
+    const std::size_t rest_m = m - prefix - suffix;
+    const std::size_t rest_n = n - prefix - suffix;
+    if (rest_m == 0) return rest_n;
+    if (rest_n == 0) return rest_m;
+    const T* const text = t + prefix;
+    if (rest_m <= 64) {
+      // The pattern's middle as one word: masks shifted down by the prefix.
+      // Bits above its last position belong to the suffix and are never read.
+      typename Kernels::WordState w(rest_m, bit_parallel::last_bit_of(rest_m));
+      if (words == 1) {
+        if constexpr (sizeof(T) == 1) {
+          const std::uint64_t* const direct = masks.direct();
+          for (std::size_t j = 0; j < rest_n; ++j) w.step(direct[text[j]] >> prefix);
+        } else {
+          for (std::size_t j = 0; j < rest_n; ++j) w.step(masks.first(text[j]) >> prefix);
+        }
+      } else {
+        for (std::size_t j = 0; j < rest_n; ++j) w.step(positions_from(row_of(text[j]), words, prefix));
+      }
+      return w.score;
+    }
+    // A longer middle keeps the rows as they are: only whole words of the
+    // prefix are cut off (the rows are read from that word on); the rest of
+    // the prefix and the suffix stay in the kernel's text and pattern.
+    const std::size_t cut = prefix / 64 * 64;
+    const std::size_t kept_m = m - suffix - cut;
+    const std::size_t kept_n = n - suffix - cut;
+    const std::size_t offset = cut / 64;
+    return bit_parallel::run_rows<typename Kernels::BlockState>(
+        [&](T c) noexcept { return row_of(c) + offset; }, masks.zero_row(), (kept_m + 63) / 64, kept_m, t + cut,
+        kept_n);
+  }
+
+  const BatchQuery& q_;
+  const std::size_t m_;
+  // A candidate lowercased in full, in units of its own width.
+  std::vector<std::uint32_t> lowered_;
 };
 
 }  // namespace batch_detail
 
 // `Kernels` supplies the kernels of the measure.
 template <class Kernels>
-BulkVector<std::size_t> edit_distance_batch(std::string_view query,
-                                             std::span<const std::string_view> candidates,
+BulkVector<std::size_t> edit_distance_batch(Text query, std::span<const Text> candidates,
                                              std::optional<bool> case_insensitive) {
   const BatchQuery prepared(query, case_insensitive);
   BulkVector<std::size_t> results(candidates.size());
   std::size_t* const out = results.data();
-  // Built on the first candidate that needs it: most batches never do.
-  std::optional<batch_detail::PreparedPattern<Kernels>> pattern;
-  std::string scratch;
-  const auto fallback = [&](std::string_view candidate) {
-    if (!pattern) pattern.emplace(prepared.query, prepared.case_insensitive);
-    return pattern->distance(candidate, scratch);
-  };
   if (prepared.char_count == 0) {
     // The candidate is measured as passed in, even when folding is asked for.
-    for (std::size_t i = 0; i < candidates.size(); ++i) out[i] = count_code_points(candidates[i]);
-  } else if (prepared.ascii_ready) {
-    batch_detail::score_ascii_ready<typename Kernels::WordState>(prepared, candidates, out, fallback);
-  } else {
-    for (std::size_t i = 0; i < candidates.size(); ++i) out[i] = fallback(candidates[i]);
+    for (std::size_t i = 0; i < candidates.size(); ++i) out[i] = candidates[i].size();
+    return results;
+  }
+  batch_detail::EditDistanceScorer<Kernels> scorer(prepared);
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    batch_detail::prefetch_ahead(candidates, i);
+    out[i] = scorer.distance(candidates[i]);
   }
   return results;
 }

@@ -24,6 +24,7 @@
 
 #include "morvane/damerau_batch.hpp"
 #include "morvane/levenshtein_batch.hpp"
+#include "native_text.hpp"
 
 namespace {
 
@@ -82,8 +83,10 @@ void run_batch(benchmark::State& state, Batch batch, Case which) {
   const Words& words = which == kMixedCase ? mixed_words() : ascii_words();
   const std::string query = which == kLongCase ? long_query() : std::string("kitten");
   const std::optional<bool> fold = which == kFoldedCase ? std::optional<bool>(true) : std::nullopt;
-  const std::span<const std::string_view> candidates(words.views);
-  for (auto _ : state) benchmark::DoNotOptimize(batch(query, candidates, fold));
+  static const reference::NativeTexts ascii(ascii_words().views), mixed(mixed_words().views);
+  const std::span<const morvane::Text> candidates((which == kMixedCase ? mixed : ascii).views);
+  const reference::NativeText q(query);
+  for (auto _ : state) benchmark::DoNotOptimize(batch(q, candidates, fold));
   const auto iterations = static_cast<double>(state.iterations());
   state.SetItemsProcessed(static_cast<std::int64_t>(iterations * static_cast<double>(kWords)));
   state.counters["chars_per_second"] =

@@ -1,11 +1,10 @@
 // The steps shared by both edit distances around their kernels: preparation,
-// the length limit, the cut-off by lengths, empty texts, the choice of kernel
-// form and the final clamp.
+// the length limit, the cut-off by lengths, common affixes, empty texts, the
+// choice of kernel form and the final clamp.
 #pragma once
 
 #include <cstddef>
 #include <optional>
-#include <string_view>
 
 #include "bit_parallel.hpp"
 #include "morvane/error.hpp"
@@ -14,37 +13,51 @@
 
 namespace morvane {
 
+// Distance of pattern `a` (m code points) and text `b` (n), without limit or
+// cut-off.
+//
+// A common prefix or suffix never changes either distance: an optimal
+// alignment of the rest, extended by the shared code points matched to each
+// other, stays optimal, and no alignment does better. For optimal string
+// alignment this includes transpositions that would straddle the boundary:
+// they cannot beat matching the shared code point itself. (The core tests
+// prove it against the plain dynamic programme over every pair of short
+// texts on a small alphabet.) So the kernels only see the differing middle.
+template <class Kernels, class P, class T>
+std::size_t pair_distance(const P* a, std::size_t m, const T* b, std::size_t n) {
+  const std::size_t prefix = common_prefix_length(a, m, b, n);
+  a += prefix;
+  b += prefix;
+  m -= prefix;
+  n -= prefix;
+  const std::size_t suffix = common_suffix_length(a, m, b, n);
+  m -= suffix;
+  n -= suffix;
+  if (m == 0) return n;
+  if (n == 0) return m;
+  if (m <= 64) {
+    MaskTable table;
+    table.assign_pair(a, m, b, n);
+    return Kernels::table(table, bit_parallel::last_bit_of(m), m, b, n);
+  }
+  const BlockMaskTable table(a, m);
+  return Kernels::blocks(table, m, b, n);
+}
+
 template <class Kernels>
-Expected<std::size_t> edit_distance(std::string_view str_1, std::string_view str_2,
-                                    std::optional<std::size_t> max_len,
+Expected<std::size_t> edit_distance(Text str_1, Text str_2, std::optional<std::size_t> max_len,
                                     std::optional<bool> case_insensitive,
                                     std::optional<std::size_t> score_cutoff) {
   const PreparedPair pair(str_1, str_2, case_insensitive.value_or(false));
-  if (auto error = check_limit(pair.len_1, pair.len_2, max_len)) return std::unexpected(*error);
-  const std::size_t m = pair.len_1;
-  const std::size_t n = pair.len_2;
+  const std::size_t m = pair.text_1().size();
+  const std::size_t n = pair.text_2().size();
+  if (auto error = check_limit(m, n, max_len)) return std::unexpected(*error);
   // Every alignment pays at least the difference of the lengths.
   if (score_cutoff && (m > n ? m - n : n - m) > *score_cutoff) return *score_cutoff + 1;
-
-  std::size_t distance;
-  if (m == 0) {
-    distance = n;
-  } else if (n == 0) {
-    distance = m;
-  } else if (m <= 64) {
-    MaskTable table;
-    const std::uint64_t last = bit_parallel::last_bit_of(m);
-    if (pair.all_ascii) {
-      table.assign_ascii_pair(pair.text_1, pair.text_2);
-      distance = Kernels::bytes(table.direct(), last, m, pair.text_2);
-    } else {
-      table.assign_code_point_pair(pair.text_1, pair.text_2);
-      distance = Kernels::code_points(table, last, m, pair.text_2);
-    }
-  } else {
-    const BlockMaskTable table(pair.text_1, m);
-    distance = Kernels::blocks(table, m, pair.text_2);
-  }
+  const std::size_t distance =
+      with_units(pair.text_1(), pair.text_2(), [](const auto* a, std::size_t la, const auto* b, std::size_t lb) {
+        return pair_distance<Kernels>(a, la, b, lb);
+      });
   if (score_cutoff && distance > *score_cutoff) return *score_cutoff + 1;
   return distance;
 }

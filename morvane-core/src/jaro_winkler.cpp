@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "morvane/mask_table.hpp"
 #include "morvane/text.hpp"
 
 namespace morvane {
@@ -19,45 +21,24 @@ namespace {
 // directly; beyond it building the buckets costs more than the walk saves.
 constexpr std::size_t kWalkMax = 20;
 
-// Transpositions, common prefix and score of the two ASCII strategies, from
-// their matched-position sets (both of m positions).
-double finish_sets(const unsigned char* a, std::size_t len_1, const unsigned char* b,
-                   std::size_t len_2, std::uint64_t matched_1, std::uint64_t matched_2,
-                   double p) noexcept {
-  if (matched_1 == 0) return 0.0;
-  const auto m = static_cast<std::size_t>(std::popcount(matched_1));
-  std::size_t transposed = 0;
-  while (matched_1 != 0) {
-    const auto i = static_cast<unsigned>(std::countr_zero(matched_1));
-    const auto j = static_cast<unsigned>(std::countr_zero(matched_2));
-    transposed += a[i] != b[j];
-    matched_1 &= matched_1 - 1;
-    matched_2 &= matched_2 - 1;
-  }
-  return score(m, transposed / 2, common_prefix(a, b, prefix_limit(len_1, len_2)), len_1, len_2,
-               p);
-}
-
-// Transpositions, common prefix and score of the general scan, from the
-// matched flags of both texts (m of each set, m >= 0; flags are 0 or 1).
+// Transpositions of the general scan, from the matched flags of both texts
+// (m of each set; flags are 0 or 1).
 //
 // Whether a position matched is close to random for unrelated texts, so
 // neither loop branches on the flags: the first gathers the matched code
 // points of text_2 in order (every position writes, a match advances), the
 // second compares them with those of text_1 the same way. The slot after the
 // last match catches the writes and reads of trailing unmatched positions.
-template <class T>
-double finish(const T* a, std::size_t len_1, const T* b, std::size_t len_2,
-              const unsigned char* matched_1, const unsigned char* matched_2, std::size_t m,
-              double p) {
-  if (m == 0) return 0.0;
+template <class A, class B>
+std::size_t transpositions(const A* a, std::size_t len_1, const B* b, std::size_t len_2,
+                           const unsigned char* matched_1, const unsigned char* matched_2, std::size_t m) {
   // Short pairs gather on the stack.
   constexpr std::size_t kOnStack = 64;
-  T on_stack[kOnStack];
-  std::unique_ptr<T[]> on_heap;
-  if (m >= kOnStack) on_heap = std::make_unique_for_overwrite<T[]>(m + 1);
-  T* const taken = m < kOnStack ? on_stack : on_heap.get();
-  taken[m] = T{};
+  B on_stack[kOnStack];
+  std::unique_ptr<B[]> on_heap;
+  if (m >= kOnStack) on_heap = std::make_unique_for_overwrite<B[]>(m + 1);
+  B* const taken = m < kOnStack ? on_stack : on_heap.get();
+  taken[m] = B{};
   std::size_t k = 0;
   for (std::size_t j = 0; j < len_2; ++j) {
     taken[k] = b[j];
@@ -66,17 +47,16 @@ double finish(const T* a, std::size_t len_1, const T* b, std::size_t len_2,
   std::size_t transposed = 0;
   k = 0;
   for (std::size_t i = 0; i < len_1; ++i) {
-    transposed += matched_1[i] & static_cast<unsigned>(a[i] != taken[k]);
+    transposed += matched_1[i] & static_cast<unsigned>(static_cast<char32_t>(a[i]) != static_cast<char32_t>(taken[k]));
     k += matched_1[i];
   }
-  return score(m, transposed / 2, common_prefix(a, b, prefix_limit(len_1, len_2)), len_1, len_2,
-               p);
+  return transposed;
 }
 
 // The matching step of the general scan as a literal walk over each window,
 // in O(len_1 * w): cheaper than building buckets when both texts are short.
-template <class T>
-std::size_t match_in_windows(const T* a, std::size_t len_1, const T* b, std::size_t len_2,
+template <class A, class B>
+std::size_t match_in_windows(const A* a, std::size_t len_1, const B* b, std::size_t len_2,
                              std::size_t w, unsigned char* matched_1,
                              unsigned char* matched_2) noexcept {
   std::size_t m = 0;
@@ -84,7 +64,7 @@ std::size_t match_in_windows(const T* a, std::size_t len_1, const T* b, std::siz
     const std::size_t lo = i > w ? i - w : 0;
     const std::size_t hi = std::min(len_2, i + w + 1);
     for (std::size_t j = lo; j < hi; ++j) {
-      if (matched_2[j] != 0 || a[i] != b[j]) continue;
+      if (matched_2[j] != 0 || static_cast<char32_t>(a[i]) != static_cast<char32_t>(b[j])) continue;
       matched_2[j] = 1;
       matched_1[i] = 1;
       ++m;
@@ -167,38 +147,6 @@ decltype(auto) with_index_for(std::size_t largest, F&& f) {
   return f.template operator()<std::size_t>();
 }
 
-// The general scan over decoded texts (bytes when both are ASCII), with
-// matched flags allocated zero-filled: the literal walk for short pairs,
-// else by_buckets(w, matched_1, matched_2), which must match the same way.
-template <class T, class ByBuckets>
-double scan_decoded(const T* a, std::size_t len_1, const T* b, std::size_t len_2, double p,
-                    ByBuckets&& by_buckets) {
-  std::vector<unsigned char> flags(len_1 + len_2, 0);
-  unsigned char* const matched_1 = flags.data();
-  unsigned char* const matched_2 = matched_1 + len_1;
-  const std::size_t w = match_window(len_1, len_2);
-  const std::size_t m = std::max(len_1, len_2) <= kWalkMax
-                            ? match_in_windows(a, len_1, b, len_2, w, matched_1, matched_2)
-                            : by_buckets(w, matched_1, matched_2);
-  return finish(a, len_1, b, len_2, matched_1, matched_2, m, p);
-}
-
-// The general scan of two ASCII texts: bytes are their own code points and
-// their own bucket numbers, so nothing is decoded.
-double ascii_general_scan(const unsigned char* a, std::size_t len_1, const unsigned char* b,
-                          std::size_t len_2, double p) {
-  constexpr std::size_t kAsciiBuckets = 128;
-  return scan_decoded(a, len_1, b, len_2, p,
-                      [&](std::size_t w, unsigned char* matched_1, unsigned char* matched_2) {
-                        return with_index_for(len_2 + kAsciiBuckets, [&]<class Index>() {
-                          return match_by_buckets<Index>(
-                              len_1, [a](std::size_t i) -> std::size_t { return a[i]; }, len_2,
-                              [b](std::size_t j) -> std::size_t { return b[j]; }, kAsciiBuckets,
-                              w, matched_1, matched_2);
-                        });
-                      });
-}
-
 // Dense bucket numbers 0, 1, 2, ... for the distinct code points of text_2,
 // in order of first occurrence. Code points below kDirect (every one- and
 // two-byte UTF-8 sequence: Latin, Greek, Cyrillic, Hebrew, Arabic, ...) are
@@ -215,7 +163,8 @@ class CodePointNumbers {
 
   CodePointNumbers() noexcept = default;
 
-  void admit(const char32_t* text, std::size_t len) noexcept {
+  template <class T>
+  void admit(const T* text, std::size_t len) noexcept {
     for (std::size_t k = 0; k < len; ++k) {
       if (text[k] < kDirect) direct_[text[k]] = kAbsent;
     }
@@ -284,85 +233,106 @@ class CodePointNumbers {
   std::size_t count_ = 0;
 };
 
-// The two ASCII strategies differ only in the width of their position sets:
-// `Set` holds one bit per position of text_2, and the window of at most
-// 2 w + 1 positions fits in it.
-template <class Set>
-double ascii_set_scan(std::string_view text_1, std::string_view text_2, double p) noexcept {
-  const unsigned char* const a = bytes_of(text_1);
-  const unsigned char* const b = bytes_of(text_2);
+// Matching and transpositions of a pair whose common prefix has been taken
+// off: a and b are what follows it, w the window of the whole texts. Returns
+// {matches, transpositions} of the rest.
+template <class A, class B>
+std::pair<std::size_t, std::size_t> general_rest(const A* a, std::size_t len_1, const B* b, std::size_t len_2,
+                                                 std::size_t w, std::size_t longer) {
+  std::vector<unsigned char> flags(len_1 + len_2, 0);
+  unsigned char* const matched_1 = flags.data();
+  unsigned char* const matched_2 = matched_1 + len_1;
+  std::size_t m;
+  if (longer <= kWalkMax) {
+    m = match_in_windows(a, len_1, b, len_2, w, matched_1, matched_2);
+  } else if constexpr (sizeof(A) == 1 && sizeof(B) == 1) {
+    // One-byte code points are their own bucket numbers.
+    constexpr std::size_t kByteBuckets = 256;
+    m = with_index_for(len_2 + kByteBuckets, [&]<class Index>() {
+      return match_by_buckets<Index>(
+          len_1, [a](std::size_t i) -> std::size_t { return a[i]; }, len_2,
+          [b](std::size_t j) -> std::size_t { return b[j]; }, kByteBuckets, w, matched_1, matched_2);
+    });
+  } else {
+    CodePointNumbers numbering;
+    numbering.admit(a, len_1);
+    numbering.admit(b, len_2);
+    std::vector<std::uint32_t> numbers_2(len_2);
+    for (std::size_t j = 0; j < len_2; ++j) numbers_2[j] = numbering.add(b[j]);
+    const std::size_t buckets = numbering.count();
+    m = with_index_for(len_2 + buckets, [&]<class Index>() {
+      return match_by_buckets<Index>(
+          len_1, [&](std::size_t i) -> std::size_t { return numbering.find(a[i]); }, len_2,
+          [&](std::size_t j) -> std::size_t { return numbers_2[j]; }, buckets, w, matched_1, matched_2);
+    });
+  }
+  if (m == 0) return {0, 0};
+  return {m, transpositions(a, len_1, b, len_2, matched_1, matched_2, m)};
+}
+
+// The bit-parallel scan of the rest after the common prefix (see
+// general_rest), each part at most 64 code points.
+//
+// Entry c of the table holds the positions of b holding c; bits i - w to
+// i + w of the window are the positions that position i of a may take, and
+// the lowest eligible one is the first free j. Only positions below len_2 are
+// ever set in the table, so windows reaching past the end need no masking.
+template <class A, class B>
+std::pair<std::size_t, std::size_t> bit_parallel_rest(const A* a, std::size_t len_1, const B* b,
+                                                      std::size_t len_2, std::size_t w) noexcept {
+  if (len_1 == 0 || len_2 == 0) return {0, 0};
+  MaskTable positions;
+  positions.assign_pair(b, len_2, a, len_1);
+  std::uint64_t window = window_at(0, w);
+  std::uint64_t matched_2 = 0;
+  std::uint64_t matched_1 = 0;
+  for (std::size_t i = 0; i < len_1; ++i) {
+    // Whether a position is free to match is data-dependent and
+    // unpredictable, so the update is written without a branch.
+    const std::uint64_t eligible = positions.get(a[i]) & window & ~matched_2;
+    matched_2 |= eligible & (~eligible + 1);
+    matched_1 |= std::uint64_t{eligible != 0} << i;
+    window = (window << 1) | std::uint64_t{i < w};
+  }
+  if (matched_1 == 0) return {0, 0};
+  const auto m = static_cast<std::size_t>(std::popcount(matched_1));
+  std::size_t transposed = 0;
+  while (matched_1 != 0) {
+    const auto i = static_cast<unsigned>(std::countr_zero(matched_1));
+    const auto j = static_cast<unsigned>(std::countr_zero(matched_2));
+    transposed += static_cast<char32_t>(a[i]) != static_cast<char32_t>(b[j]);
+    matched_1 &= matched_1 - 1;
+    matched_2 &= matched_2 - 1;
+  }
+  return {m, transposed};
+}
+
+// Either scan, after taking off the common prefix: for i below its length p,
+// position i of text_1 takes position i of text_2, since every earlier one is
+// taken and i itself is free, equal and in the window. Those p matches pair
+// up in order without a transposition, so only the rest is scanned (with the
+// window of the whole texts) and the prefix is added back.
+template <bool kBitParallel>
+double scan(Text text_1, Text text_2, double p) {
   const std::size_t len_1 = text_1.size();
   const std::size_t len_2 = text_2.size();
   const std::size_t w = match_window(len_1, len_2);
-
-  // Entry c: positions of text_2 holding byte c. Only the entries of bytes
-  // that occur in either text are ever read, so only those are cleared: for
-  // pairs this short, clearing all 128 would cost more than the scan. Only
-  // positions below len_2 are ever set, so windows reaching past the end
-  // need no masking.
-  Set positions[128];
-  for (std::size_t j = 0; j < len_2; ++j) positions[b[j]] = 0;
-  for (std::size_t i = 0; i < len_1; ++i) positions[a[i]] = 0;
-  for (std::size_t j = 0; j < len_2; ++j) positions[b[j]] |= Set{1} << j;
-
-  // Bits i - w .. i + w of `window` are the positions of text_2 that position
-  // i of text_1 may take; the lowest eligible one is the first free j.
-  Set window = (Set{1} << (w + 1)) - 1;
-  Set matched_2 = 0;
-  std::uint64_t matched_1 = 0;
-  for (std::size_t i = 0; i < len_1; ++i) {
-    const Set eligible = positions[a[i]] & window & ~matched_2;
-    if (eligible != 0) {
-      matched_2 |= eligible & (~eligible + 1);
-      matched_1 |= std::uint64_t{1} << i;
-    }
-    window = static_cast<Set>((window << 1) | Set{i < w});
-  }
-  return finish_sets(a, len_1, b, len_2, matched_1, matched_2, p);
+  return with_units(text_1, text_2, [&](const auto* a, std::size_t, const auto* b, std::size_t) {
+    const std::size_t prefix = common_prefix_length(a, len_1, b, len_2);
+    const auto [m, t] = kBitParallel
+                            ? bit_parallel_rest(a + prefix, len_1 - prefix, b + prefix, len_2 - prefix, w)
+                            : general_rest(a + prefix, len_1 - prefix, b + prefix, len_2 - prefix, w,
+                                           std::max(len_1, len_2));
+    if (prefix + m == 0) return 0.0;
+    return score(prefix + m, t / 2, std::min(prefix, kPrefixCap), len_1, len_2, p);
+  });
 }
 
 }  // namespace
 
-double short_scan(std::string_view text_1, std::string_view text_2, double p) noexcept {
-  return ascii_set_scan<std::uint32_t>(text_1, text_2, p);  // window of at most 15 bits
-}
+double bit_parallel_scan(Text text_1, Text text_2, double p) noexcept { return scan<true>(text_1, text_2, p); }
 
-double bit_parallel_scan(std::string_view text_1, std::string_view text_2, double p) noexcept {
-  return ascii_set_scan<std::uint64_t>(text_1, text_2, p);  // window of at most 63 bits
-}
-
-double general_scan(std::string_view text_1, std::size_t len_1, std::string_view text_2,
-                    std::size_t len_2, double p) {
-  // Code-point counts equal byte counts only when both texts are ASCII.
-  if (len_1 == text_1.size() && len_2 == text_2.size()) {
-    return ascii_general_scan(bytes_of(text_1), len_1, bytes_of(text_2), len_2, p);
-  }
-
-  // One buffer for both decoded texts.
-  std::vector<char32_t> points;
-  points.reserve(len_1 + len_2);
-  for_each_code_point(text_1, [&](char32_t c) { points.push_back(c); });
-  for_each_code_point(text_2, [&](char32_t c) { points.push_back(c); });
-  const char32_t* const a = points.data();
-  const char32_t* const b = a + len_1;
-
-  return scan_decoded(a, len_1, b, len_2, p,
-                      [&](std::size_t w, unsigned char* matched_1, unsigned char* matched_2) {
-                        CodePointNumbers numbering;
-                        numbering.admit(a, len_1);
-                        numbering.admit(b, len_2);
-                        std::vector<std::uint32_t> numbers_2(len_2);
-                        for (std::size_t j = 0; j < len_2; ++j) numbers_2[j] = numbering.add(b[j]);
-                        const std::size_t buckets = numbering.count();
-                        return with_index_for(len_2 + buckets, [&]<class Index>() {
-                          return match_by_buckets<Index>(
-                              len_1,
-                              [&](std::size_t i) -> std::size_t { return numbering.find(a[i]); },
-                              len_2, [&](std::size_t j) -> std::size_t { return numbers_2[j]; },
-                              buckets, w, matched_1, matched_2);
-                        });
-                      });
-}
+double general_scan(Text text_1, Text text_2, double p) { return scan<false>(text_1, text_2, p); }
 
 }  // namespace jaro_winkler_detail
 
@@ -372,7 +342,7 @@ Expected<double> validate_prefix_scale(std::optional<double> p) noexcept {
   return std::unexpected(MatchError(InvalidPrefixScale{*p}));
 }
 
-Expected<double> jaro_winkler_similarity(std::string_view str_1, std::string_view str_2,
+Expected<double> jaro_winkler_similarity(Text str_1, Text str_2,
                                          std::optional<double> p,
                                          std::optional<std::size_t> max_len,
                                          std::optional<bool> case_insensitive,
@@ -383,20 +353,16 @@ Expected<double> jaro_winkler_similarity(std::string_view str_1, std::string_vie
   if (!scale) return std::unexpected(scale.error());
 
   const PreparedPair pair(str_1, str_2, case_insensitive.value_or(false));
-  if (auto error = check_limit(pair.len_1, pair.len_2, max_len)) return std::unexpected(*error);
+  const Text text_1 = pair.text_1();
+  const Text text_2 = pair.text_2();
+  if (auto error = check_limit(text_1.size(), text_2.size(), max_len)) return std::unexpected(*error);
 
-  if (pair.len_1 == 0) return pair.len_2 == 0 ? 1.0 : 0.0;
-  if (pair.len_2 == 0) return 0.0;
+  if (text_1.empty()) return text_2.empty() ? 1.0 : 0.0;
+  if (text_2.empty()) return 0.0;
 
-  double similarity;
-  if (pair.all_ascii && pair.len_1 <= detail::kBitParallelMax &&
-      pair.len_2 <= detail::kBitParallelMax) {
-    similarity = std::max(pair.len_1, pair.len_2) <= detail::kShortScanMax
-                     ? detail::short_scan(pair.text_1, pair.text_2, *scale)
-                     : detail::bit_parallel_scan(pair.text_1, pair.text_2, *scale);
-  } else {
-    similarity = detail::general_scan(pair.text_1, pair.len_1, pair.text_2, pair.len_2, *scale);
-  }
+  const double similarity = text_1.size() <= detail::kBitParallelMax && text_2.size() <= detail::kBitParallelMax
+                                ? detail::bit_parallel_scan(text_1, text_2, *scale)
+                                : detail::general_scan(text_1, text_2, *scale);
 
   // A NaN cut-off compares false and so keeps the similarity.
   if (score_cutoff && *score_cutoff > similarity) return 0.0;

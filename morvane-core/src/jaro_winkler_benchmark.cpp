@@ -9,6 +9,7 @@
 #include "morvane/jaro_winkler.hpp"
 #include "morvane/jaro_winkler_batch.hpp"
 #include "morvane/text.hpp"
+#include "native_text.hpp"
 
 namespace {
 
@@ -59,25 +60,18 @@ std::pair<std::string, std::string> ascii_pair(const benchmark::State& state) {
   return state.range(1) == 0 ? word_pair(len, letters()) : unrelated_pair(len);
 }
 
-void BM_ShortScan(benchmark::State& state) {
-  const auto [a, b] = ascii_pair(state);
-  for (auto _ : state) benchmark::DoNotOptimize(detail::short_scan(a, b, 0.1));
-  state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_ShortScan)->ArgsProduct({{4, 8, 12, 16}, {0, 1}});
-
 void BM_BitParallelScan(benchmark::State& state) {
   const auto [a, b] = ascii_pair(state);
-  for (auto _ : state) benchmark::DoNotOptimize(detail::bit_parallel_scan(a, b, 0.1));
+  const reference::NativeText na(a), nb(b);
+  for (auto _ : state) benchmark::DoNotOptimize(detail::bit_parallel_scan(na, nb, 0.1));
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_BitParallelScan)->ArgsProduct({{8, 16, 17, 32, 64}, {0, 1}});
+BENCHMARK(BM_BitParallelScan)->ArgsProduct({{4, 8, 16, 17, 32, 64}, {0, 1}});
 
 void BM_GeneralScanAscii(benchmark::State& state) {
   const auto [a, b] = word_pair(static_cast<std::size_t>(state.range(0)), letters());
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(detail::general_scan(a, a.size(), b, b.size(), 0.1));
-  }
+  const reference::NativeText na(a), nb(b);
+  for (auto _ : state) benchmark::DoNotOptimize(detail::general_scan(na, nb, 0.1));
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_GeneralScanAscii)->Arg(8)->Arg(16)->Arg(24)->Arg(32)->Arg(48)->Arg(64)->Arg(65)->Arg(256)->Arg(500)->Arg(2000);
@@ -85,8 +79,9 @@ BENCHMARK(BM_GeneralScanAscii)->Arg(8)->Arg(16)->Arg(24)->Arg(32)->Arg(48)->Arg(
 // The whole operation, preparation included, by strategy the lengths select.
 void BM_SimilarityAscii(benchmark::State& state) {
   const auto [a, b] = word_pair(static_cast<std::size_t>(state.range(0)), letters());
+  const reference::NativeText na(a), nb(b);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(morvane::jaro_winkler_similarity(a, b, std::nullopt, std::nullopt,
+    benchmark::DoNotOptimize(morvane::jaro_winkler_similarity(na, nb, std::nullopt, std::nullopt,
                                                               std::nullopt, std::nullopt));
   }
   state.SetItemsProcessed(state.iterations());
@@ -104,8 +99,9 @@ BENCHMARK(BM_SimilarityAscii)
 
 void BM_SimilarityNonAscii(benchmark::State& state) {
   const auto [a, b] = word_pair(static_cast<std::size_t>(state.range(0)), accented());
+  const reference::NativeText na(a), nb(b);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(morvane::jaro_winkler_similarity(a, b, std::nullopt, std::nullopt,
+    benchmark::DoNotOptimize(morvane::jaro_winkler_similarity(na, nb, std::nullopt, std::nullopt,
                                                               std::nullopt, std::nullopt));
   }
   state.SetItemsProcessed(state.iterations());
@@ -128,8 +124,9 @@ void BM_SimilarityManyCodePoints(benchmark::State& state) {
     return v;
   }();
   const auto [a, b] = word_pair(static_cast<std::size_t>(state.range(0)), pool);
+  const reference::NativeText na(a), nb(b);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(morvane::jaro_winkler_similarity(a, b, std::nullopt, std::nullopt,
+    benchmark::DoNotOptimize(morvane::jaro_winkler_similarity(na, nb, std::nullopt, std::nullopt,
                                                               std::nullopt, std::nullopt));
   }
   state.SetItemsProcessed(state.iterations());
@@ -144,12 +141,13 @@ void BM_BatchShortWords(benchmark::State& state) {
     const std::size_t len = 3 + rng() % 8;
     for (std::size_t i = 0; i < len; ++i) w += static_cast<char>((rng() % 2 ? 'a' : 'A') + rng() % 26);
   }
-  const std::vector<std::string_view> candidates(owned.begin(), owned.end());
+  const reference::NativeTexts candidates(owned);
+  const reference::NativeText query("Martha");
   const bool fold = state.range(0) != 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(morvane::jaro_winkler_batch("Martha", candidates, std::nullopt, fold));
+    benchmark::DoNotOptimize(morvane::jaro_winkler_batch(query, candidates.views, std::nullopt, fold));
   }
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(candidates.size()));
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(owned.size()));
 }
 BENCHMARK(BM_BatchShortWords)->Arg(0)->Arg(1);
 
@@ -190,11 +188,12 @@ void BM_BatchFallback(benchmark::State& state) {
     case 2: query = unrelated(100, letters()); break;
     default: query = unrelated(100, cyrillic); break;
   }
-  const std::vector<std::string_view> candidates(owned.begin(), owned.end());
+  const reference::NativeTexts candidates(owned);
+  const reference::NativeText q(query);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(morvane::jaro_winkler_batch(query, candidates, std::nullopt, false));
+    benchmark::DoNotOptimize(morvane::jaro_winkler_batch(q, candidates.views, std::nullopt, false));
   }
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(candidates.size()));
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(owned.size()));
 }
 BENCHMARK(BM_BatchFallback)->DenseRange(0, 3);
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "jaro_winkler.hpp"  // reference::jaro_winkler
+#include "native_text.hpp"
 #include "random_text.hpp"   // reference::append_utf8
 #include "morvane/text.hpp"
 
@@ -28,14 +29,16 @@ double similarity(std::string_view a, std::string_view b, std::optional<double> 
                   std::optional<std::size_t> max_len = std::nullopt,
                   std::optional<bool> fold = std::nullopt,
                   std::optional<double> cutoff = std::nullopt) {
-  const Expected<double> r = jaro_winkler_similarity(a, b, p, max_len, fold, cutoff);
+  const Expected<double> r =
+      jaro_winkler_similarity(reference::native(a), reference::native(b), p, max_len, fold, cutoff);
   EXPECT_TRUE(r.has_value()) << r.error().to_string();
   return r.value_or(-1.0);
 }
 
 std::string error_text(std::string_view a, std::string_view b, std::optional<double> p,
                        std::optional<std::size_t> max_len, bool fold = false) {
-  const Expected<double> r = jaro_winkler_similarity(a, b, p, max_len, fold, std::nullopt);
+  const Expected<double> r =
+      jaro_winkler_similarity(reference::native(a), reference::native(b), p, max_len, fold, std::nullopt);
   return r ? "no error" : r.error().to_string();
 }
 
@@ -194,6 +197,19 @@ std::string mutate(std::mt19937_64& rng, std::string s) {
   return s;
 }
 
+// Both scans at every storage width of both texts, where they apply.
+void expect_both_scans(const std::string& a, const std::string& b, double p, double expected) {
+  for (const unsigned wa : reference::widths_of(a)) {
+    for (const unsigned wb : reference::widths_of(b)) {
+      const reference::NativeText na(a, wa), nb(b, wb);
+      EXPECT_EQ(bits(detail::general_scan(na, nb, p)), bits(expected)) << a << " / " << b;
+      if (na.text().size() <= 64 && nb.text().size() <= 64) {
+        EXPECT_EQ(bits(detail::bit_parallel_scan(na, nb, p)), bits(expected)) << a << " / " << b;
+      }
+    }
+  }
+}
+
 TEST(JaroWinkler, StrategiesAgreeBitForBit) {
   const std::vector<std::string> pool = {"a", "b", "c", "d", "e", "f", "g", "h", "A", "z"};
   std::mt19937_64 rng(0x6a77);  // fixed random state
@@ -208,14 +224,7 @@ TEST(JaroWinkler, StrategiesAgreeBitForBit) {
         const double p = scales[trial % 4];
 
         const double expected = reference::jaro_winkler(a, b, p);
-        EXPECT_EQ(bits(detail::general_scan(a, a.size(), b, b.size(), p)), bits(expected))
-            << a << " / " << b;
-        if (longer <= 16) {
-          EXPECT_EQ(bits(detail::short_scan(a, b, p)), bits(expected)) << a << " / " << b;
-        }
-        if (longer <= 64) {
-          EXPECT_EQ(bits(detail::bit_parallel_scan(a, b, p)), bits(expected)) << a << " / " << b;
-        }
+        expect_both_scans(a, b, p, expected);
         EXPECT_EQ(bits(similarity(a, b, p)), bits(expected)) << a << " / " << b;
       }
     }
@@ -236,8 +245,7 @@ TEST(JaroWinkler, NonAsciiPairsMatchTheReference) {
       if (trial % 3 == 0) std::swap(a, b);
       const double expected = reference::jaro_winkler(a, b, 0.1);
       EXPECT_EQ(bits(similarity(a, b)), bits(expected)) << a << " / " << b;
-      EXPECT_EQ(bits(detail::general_scan(a, count_code_points(a), b, count_code_points(b), 0.1)),
-                bits(expected));
+      expect_both_scans(a, b, 0.1, expected);
     }
   }
 }
@@ -329,9 +337,10 @@ TEST(JaroWinkler, LongTextsMatchTheReference) {
       const std::string sa = utf8(a);
       const std::string sb = utf8(b);
       const double expected = reference::jaro_winkler(a, b, p);
-      EXPECT_EQ(bits(detail::general_scan(sa, a.size(), sb, b.size(), p)), bits(expected))
+      const reference::NativeText na(a), nb(b);
+      EXPECT_EQ(bits(detail::general_scan(na, nb, p)), bits(expected))
           << "lengths " << a.size() << ", " << b.size() << ": " << sa << " / " << sb;
-      EXPECT_EQ(bits(detail::general_scan(sb, b.size(), sa, a.size(), p)),
+      EXPECT_EQ(bits(detail::general_scan(nb, na, p)),
                 bits(reference::jaro_winkler(b, a, p)))
           << "lengths " << b.size() << ", " << a.size() << ": " << sb << " / " << sa;
       EXPECT_EQ(bits(similarity(sa, sb, p)), bits(expected));

@@ -5,8 +5,8 @@
 
 namespace morvane {
 
-BulkVector<std::size_t> levenshtein_batch(std::string_view query,
-                                           std::span<const std::string_view> candidates,
+BulkVector<std::size_t> levenshtein_batch(Text query,
+                                           std::span<const Text> candidates,
                                            std::optional<bool> case_insensitive) {
   return edit_distance_batch<bit_parallel::LevenshteinKernels>(query, candidates, case_insensitive);
 }

@@ -6,10 +6,18 @@
 #include <string>
 
 #include "edit_distance.hpp"
+#include "native_text.hpp"
 #include "random_text.hpp"
 
 namespace morvane {
 namespace {
+
+// The operation on texts given as UTF-8, stored as the interpreter would.
+Expected<std::size_t> levenshtein_bp(std::string_view a, std::string_view b, std::optional<std::size_t> max_len = std::nullopt,
+                                 std::optional<bool> fold = std::nullopt,
+                                 std::optional<std::size_t> cutoff = std::nullopt) {
+  return morvane::levenshtein_bp(reference::native(a), reference::native(b), max_len, fold, cutoff);
+}
 
 std::size_t distance(std::string_view a, std::string_view b) { return levenshtein_bp(a, b).value(); }
 

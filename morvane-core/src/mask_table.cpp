@@ -3,75 +3,8 @@
 #include <cstring>
 
 #include "morvane/error.hpp"
-#include "morvane/text.hpp"
 
 namespace morvane {
-
-void MaskTable::fill_bytes(std::string_view pattern) noexcept {
-  map_used_ = false;
-  std::uint64_t bit = 1;
-  for (const unsigned char c : byte_span(pattern)) {
-    direct_[c] |= bit;
-    bit <<= 1;
-  }
-}
-
-void MaskTable::assign_bytes(std::string_view pattern) noexcept {
-  std::memset(direct_, 0, sizeof direct_);
-  fill_bytes(pattern);
-}
-
-void MaskTable::assign_ascii_pair(std::string_view pattern, std::string_view text) noexcept {
-  if (pattern.size() + text.size() < 128) {
-    for (const unsigned char c : byte_span(text)) direct_[c] = 0;
-    for (const unsigned char c : byte_span(pattern)) direct_[c] = 0;
-  } else {
-    std::memset(direct_, 0, 128 * sizeof(std::uint64_t));  // ASCII bytes only
-  }
-  fill_bytes(pattern);
-}
-
-void MaskTable::assign_code_point_pair(std::string_view pattern, std::string_view text) noexcept {
-  if (pattern.size() + text.size() >= 128) {
-    assign_code_points(pattern);
-    return;
-  }
-  for_each_code_point(text, [&](char32_t c) {
-    if (c < 256) direct_[c] = 0;
-  });
-  fill_code_points(pattern, true);
-}
-
-void MaskTable::assign_code_points(std::string_view pattern) noexcept {
-  std::memset(direct_, 0, sizeof direct_);
-  fill_code_points(pattern, false);
-}
-
-void MaskTable::fill_code_points(std::string_view pattern, bool clear_own) noexcept {
-  map_used_ = false;
-  if (clear_own) {
-    for_each_code_point(pattern, [&](char32_t c) {
-      if (c < 256) direct_[c] = 0;
-    });
-  }
-  std::uint64_t bit = 1;
-  for_each_code_point(pattern, [&](char32_t c) {
-    if (c < 256) {
-      direct_[c] |= bit;
-    } else {
-      map_or(c, bit);
-    }
-    bit <<= 1;
-  });
-}
-
-std::uint64_t MaskTable::map_get(char32_t c) const noexcept {
-  if (!map_used_) return 0;
-  for (std::size_t i = slot_of(c);; i = (i + 1) % kSlots) {
-    if (keys_[i] == c) return values_[i];
-    if (keys_[i] == 0) return 0;
-  }
-}
 
 void MaskTable::map_or(char32_t c, std::uint64_t bit) noexcept {
   if (!map_used_) {
@@ -107,14 +40,26 @@ std::unique_ptr<std::uint64_t[]> words_block(std::size_t rows, std::size_t words
 
 }  // namespace
 
-BlockMaskTable::BlockMaskTable(std::string_view pattern, std::size_t length)
-    : words_((length + 63) / 64),
-      direct_(words_block(256, words_, false)),
-      zero_row_(words_block(1, words_, true)) {
-  // An ASCII pattern, the common case, is filled byte by byte without
-  // decoding, and only its 128 possible rows exist.
-  const bool ascii = is_ascii(pattern);
-  const std::size_t rows = ascii ? 128 : 256;
+template <class P>
+BlockMaskTable::BlockMaskTable(const P* pattern, std::size_t m)
+    : words_((m + 63) / 64), direct_(words_block(256, words_, false)), zero_row_(words_block(1, words_, true)) {
+  fill(pattern, m);
+}
+
+template BlockMaskTable::BlockMaskTable(const std::uint8_t*, std::size_t);
+template BlockMaskTable::BlockMaskTable(const std::uint16_t*, std::size_t);
+template BlockMaskTable::BlockMaskTable(const std::uint32_t*, std::size_t);
+
+template <class P>
+void BlockMaskTable::fill(const P* pattern, std::size_t m) {
+  // A pattern of one-byte code points below 128, the common case, has only
+  // 128 possible rows.
+  std::size_t rows = 256;
+  if constexpr (sizeof(P) == 1) {
+    unsigned seen = 0;
+    for (std::size_t i = 0; i < m; ++i) seen |= pattern[i];
+    if (seen < 0x80) rows = 128;
+  }
   // A small table is cleared in one go, which is cheaper than clearing rows
   // one by one as they come; a large one only gets the rows it uses.
   const bool cleared = words_ <= 4;
@@ -122,28 +67,20 @@ BlockMaskTable::BlockMaskTable(std::string_view pattern, std::size_t length)
     std::memset(direct_.get(), 0, rows * words_ * sizeof(std::uint64_t));
     for (std::size_t k = 0; k < rows / 64; ++k) live_[k] = ~std::uint64_t{0};
   }
-  const auto direct_row = [&](char32_t c) {
-    std::uint64_t* const row = direct_.get() + c * words_;
-    if (((live_[c / 64] >> (c % 64)) & 1) == 0) {
-      std::memset(row, 0, words_ * sizeof(std::uint64_t));
-      live_[c / 64] |= std::uint64_t{1} << (c % 64);
+  for (std::size_t i = 0; i < m; ++i) {
+    const char32_t c = pattern[i];
+    std::uint64_t* row;
+    if (!below_256(pattern[i])) {
+      row = map_row_for_insert(c);
+    } else {
+      row = direct_.get() + c * words_;
+      if (((live_[c / 64] >> (c % 64)) & 1) == 0) {
+        std::memset(row, 0, words_ * sizeof(std::uint64_t));
+        live_[c / 64] |= std::uint64_t{1} << (c % 64);
+      }
     }
-    return row;
-  };
-  if (ascii) {
-    const unsigned char* const p = bytes_of(pattern);
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-      std::uint64_t* const row = cleared ? direct_.get() + p[i] * words_ : direct_row(p[i]);
-      row[i / 64] |= std::uint64_t{1} << (i % 64);
-    }
-    return;
-  }
-  std::size_t i = 0;
-  for_each_code_point(pattern, [&](char32_t c) {
-    std::uint64_t* const row = c < 256 ? direct_row(c) : map_row_for_insert(c);
     row[i / 64] |= std::uint64_t{1} << (i % 64);
-    ++i;
-  });
+  }
 }
 
 const std::uint64_t* BlockMaskTable::map_row(char32_t c) const noexcept {

@@ -5,14 +5,21 @@
 #include <string>
 
 #include "morvane/batch_query.hpp"
-#include "random_text.hpp"
+#include "native_text.hpp"
 
 namespace morvane {
 namespace {
 
+using reference::NativeText;
+
+template <class F>
+void with_pattern(const NativeText& text, F&& f) {
+  with_units(text.text(), [&](const auto* p, std::size_t m) { f(p, m); });
+}
+
 TEST(MaskTable, BitsByPosition) {
   MaskTable table;
-  table.assign_code_points("ab\u00e9a\u65e5\U0001F600\u65e5");
+  with_pattern(NativeText("ab\u00e9a\u65e5\U0001F600\u65e5"), [&](const auto* p, std::size_t m) { table.assign(p, m); });
   EXPECT_EQ(table.get('a'), 0b1001u);
   EXPECT_EQ(table.get('b'), 0b10u);
   EXPECT_EQ(table.get(0xE9), 0b100u);  // direct entry, below 256
@@ -20,110 +27,116 @@ TEST(MaskTable, BitsByPosition) {
   EXPECT_EQ(table.get(0x1F600), 0b100000u);
   EXPECT_EQ(table.get('z'), 0u);
   EXPECT_EQ(table.get(0x4E00), 0u);
-  table.assign_bytes("xyx");
+  with_pattern(NativeText("xyx"), [&](const auto* p, std::size_t m) { table.assign(p, m); });
   EXPECT_EQ(table.get('x'), 0b101u);
   EXPECT_EQ(table.get('a'), 0u);  // a new pattern clears the old one
   EXPECT_EQ(table.get(0x65E5), 0u);
 }
 
 TEST(MaskTable, SixtyFourDistinctWideCodePoints) {
-  std::string pattern;
-  for (char32_t c = 0x4E00; c < 0x4E00 + 64; ++c) reference::append_utf8(pattern, c);
+  std::u32string pattern;
+  for (char32_t c = 0x4E00; c < 0x4E00 + 64; ++c) pattern += c;
   MaskTable table;
-  table.assign_code_points(pattern);
+  with_pattern(NativeText(pattern), [&](const auto* p, std::size_t m) { table.assign(p, m); });
   for (char32_t c = 0x4E00; c < 0x4E00 + 64; ++c) EXPECT_EQ(table.get(c), std::uint64_t{1} << (c - 0x4E00));
   EXPECT_EQ(table.get(0x4E00 + 64), 0u);
 }
 
 TEST(BlockMaskTable, RowsSpanWords) {
-  std::string pattern(130, 'a');
-  pattern[0] = 'b';
-  pattern[64] = 'b';
-  pattern[129] = 'b';
-  std::string wide;
-  reference::append_utf8(wide, 0x3042);
-  pattern += wide;  // position 130
-  const BlockMaskTable table(pattern, 131);
-  ASSERT_EQ(table.words(), 3u);
-  const std::uint64_t* b = table.row('b');
-  EXPECT_EQ(b[0], 1u);
-  EXPECT_EQ(b[1], 1u);
-  EXPECT_EQ(b[2], 0b10u);
-  const std::uint64_t* a = table.row('a');
-  EXPECT_EQ(a[0], ~std::uint64_t{1});
-  EXPECT_EQ(a[1], ~std::uint64_t{1});
-  EXPECT_EQ(a[2], 0b01u);  // nothing above the last position
-  const std::uint64_t* w = table.row(0x3042);
-  EXPECT_EQ(w[2], 0b100u);
-  for (const char32_t absent : {char32_t{'z'}, char32_t{0xE9}, char32_t{0x3043}, char32_t{0x1F600}}) {
-    const std::uint64_t* row = table.row(absent);
-    EXPECT_EQ(row[0] | row[1] | row[2], 0u);
+  std::u32string pattern(130, U'a');
+  pattern[0] = U'b';
+  pattern[64] = U'b';
+  pattern[129] = U'b';
+  pattern += U'\u3042';  // position 130
+  for (const unsigned width : {2u, 4u}) {
+    with_pattern(NativeText(pattern, width), [&](const auto* p, std::size_t m) {
+      const BlockMaskTable table(p, m);
+      ASSERT_EQ(table.words(), 3u);
+      const std::uint64_t* b = table.row('b');
+      EXPECT_EQ(b[0], 1u);
+      EXPECT_EQ(b[1], 1u);
+      EXPECT_EQ(b[2], 0b10u);
+      const std::uint64_t* a = table.row('a');
+      EXPECT_EQ(a[0], ~std::uint64_t{1});
+      EXPECT_EQ(a[1], ~std::uint64_t{1});
+      EXPECT_EQ(a[2], 0b01u);  // nothing above the last position
+      EXPECT_EQ(table.row(0x3042)[2], 0b100u);
+      for (const char32_t absent : {char32_t{'z'}, char32_t{0xE9}, char32_t{0x3043}, char32_t{0x1F600}}) {
+        const std::uint64_t* row = table.row(absent);
+        EXPECT_EQ(row[0] | row[1] | row[2], 0u);
+      }
+    });
   }
 }
 
-TEST(BlockMaskTable, LargeTablesAnswerAbsentRowsWithZeros) {
-  // Enough words that rows are set up one by one as the pattern uses them.
-  std::string pattern(1000, 'q');
-  pattern[999] = 'r';
-  const BlockMaskTable table(pattern, 1000);
-  ASSERT_EQ(table.words(), 16u);
-  for (const char32_t absent : {char32_t{'a'}, char32_t{0xFF}, char32_t{0x100}}) {
-    const std::uint64_t* row = table.row(absent);
-    for (std::size_t k = 0; k < 16; ++k) EXPECT_EQ(row[k], 0u) << k;
-  }
-  EXPECT_EQ(table.row('r')[15], std::uint64_t{1} << (999 % 64));
-  EXPECT_EQ(table.row('q')[15], (std::uint64_t{1} << (999 % 64)) - 1);
-}
-
-TEST(BlockMaskTable, AsciiPatternsAnswerRowsFromByte128UpWithZeros) {
-  // Small (cleared in one go) and large (row by row) tables of an ASCII
-  // pattern: a Latin-1 or wider text character must read zeros.
-  for (const std::size_t length : {65u, 256u, 257u, 700u}) {
+TEST(BlockMaskTable, AbsentRowsAreZeroForSmallAndLargeTables) {
+  // Small tables are cleared in one go, large ones row by row as the pattern
+  // uses them; ASCII patterns only have 128 rows. Every absent code point,
+  // below 128, from 128 to 255 and wider, must read zeros.
+  for (const std::size_t length : {65u, 256u, 257u, 1000u}) {
     std::string pattern(length, 'x');
     pattern[length - 1] = '~';
-    const BlockMaskTable table(pattern, length);
-    const std::size_t words = table.words();
-    for (const char32_t absent : {char32_t{0x80}, char32_t{0xE9}, char32_t{0xFF}, char32_t{0x100}, char32_t{'y'}}) {
-      const std::uint64_t* row = table.row(absent);
-      for (std::size_t k = 0; k < words; ++k) EXPECT_EQ(row[k], 0u) << length << " U+" << std::hex << static_cast<std::uint32_t>(absent);
-    }
-    EXPECT_EQ(table.row('~')[words - 1], std::uint64_t{1} << ((length - 1) % 64)) << length;
-    EXPECT_EQ(table.row('x')[0], ~std::uint64_t{0}) << length;
+    with_pattern(NativeText(pattern), [&](const auto* p, std::size_t m) {
+      const BlockMaskTable table(p, m);
+      const std::size_t words = table.words();
+      for (const char32_t absent : {char32_t{'y'}, char32_t{0x80}, char32_t{0xE9}, char32_t{0xFF}, char32_t{0x100}}) {
+        const std::uint64_t* row = table.row(absent);
+        for (std::size_t k = 0; k < words; ++k) EXPECT_EQ(row[k], 0u) << length << " " << k;
+      }
+      EXPECT_EQ(table.row('~')[words - 1], std::uint64_t{1} << ((length - 1) % 64)) << length;
+      EXPECT_EQ(table.row('x')[0], ~std::uint64_t{0}) << length;
+    });
   }
+}
+
+TEST(QueryMasks, RowsOfAnyScriptAndTheirRaisedForms) {
+  // Latin-1, Cyrillic, CJK and astral code points, at positions spanning
+  // two words.
+  std::u32string pattern = U"k\u00e5\u0436\u65e5\U0001F600";
+  pattern += std::u32string(60, U'.') + U"\u0436";  // position 65
+  const QueryMasks plain(NativeText(pattern, 4), false);
+  ASSERT_EQ(plain.words(), 2u);
+  EXPECT_EQ(plain.row('k')[0], 1u);
+  EXPECT_EQ(plain.row(0x436)[0], 0b100u);
+  EXPECT_EQ(plain.row(0x436)[1], 0b10u);
+  EXPECT_EQ(plain.row(0x65E5)[0], 0b1000u);
+  EXPECT_EQ(plain.row(0x1F600)[0], 0b10000u);
+  for (const char32_t absent : {char32_t{'K'}, char32_t{0x212A}, char32_t{0x416}, char32_t{0x65E6}, char32_t{0x10FFFF}}) {
+    EXPECT_EQ(plain.row(absent)[0] | plain.row(absent)[1], 0u);
+  }
+  // With raised forms, every code point lowering onto a pattern code point
+  // shares its row: K and KELVIN SIGN for k, Å and ANGSTROM SIGN for å, Ж
+  // for ж.
+  const QueryMasks raised(NativeText(pattern, 4), true);
+  for (const char32_t c : {char32_t{'k'}, char32_t{'K'}, char32_t{0x212A}}) EXPECT_EQ(raised.row(c)[0], 1u);
+  for (const char32_t c : {char32_t{0xE5}, char32_t{0xC5}, char32_t{0x212B}}) EXPECT_EQ(raised.row(c)[0], 2u);
+  EXPECT_EQ(raised.row(0x416)[1], 0b10u);
+  EXPECT_EQ(raised.row(0x65E5)[0], 0b1000u);
 }
 
 TEST(BatchQuery, Preparation) {
-  const BatchQuery empty("", true);
-  EXPECT_FALSE(empty.ascii_ready);
+  const BatchQuery empty(NativeText(""), true);
   EXPECT_EQ(empty.char_count, 0u);
-  EXPECT_EQ(empty.last_bit, 0u);
+  EXPECT_TRUE(empty.pattern.empty());
 
-  const BatchQuery q64(std::string(64, 'x'), std::nullopt);
-  EXPECT_TRUE(q64.ascii_ready);
-  EXPECT_EQ(q64.last_bit, std::uint64_t{1} << 63);
-  const BatchQuery q65(std::string(65, 'x'), std::nullopt);
-  EXPECT_FALSE(q65.ascii_ready);
-  EXPECT_EQ(q65.last_bit, 0u);
-  EXPECT_EQ(q65.char_count, 65u);
+  const BatchQuery folded(NativeText("\u0130B\u03a3"), true);
+  EXPECT_EQ(folded.char_count, 3u);  // as passed in
+  EXPECT_EQ(std::u32string(folded.pattern.begin(), folded.pattern.end()), U"i\u0307b\u03c2");
+  EXPECT_EQ(folded.masks.row('B')[0], 0b100u);
 
-  const BatchQuery non_ascii("ab\u00e7", false);
-  EXPECT_FALSE(non_ascii.ascii_ready);
-  EXPECT_EQ(non_ascii.char_count, 3u);
-  EXPECT_EQ(non_ascii.last_bit, 0b100u);
+  const BatchQuery plain(NativeText("aB1"), false);
+  EXPECT_EQ(plain.masks.direct()['a'], 1u);
+  EXPECT_EQ(plain.masks.direct()['A'], 0u);
+  EXPECT_EQ(plain.masks.direct()['b'], 0u);
+  EXPECT_EQ(plain.masks.direct()['B'], 2u);
+}
 
-  const BatchQuery folded("aB1", true);
-  EXPECT_EQ(folded.ascii_masks['a'], 1u);
-  EXPECT_EQ(folded.ascii_masks['A'], 1u);
-  EXPECT_EQ(folded.ascii_masks['b'], 2u);
-  EXPECT_EQ(folded.ascii_masks['B'], 2u);
-  EXPECT_EQ(folded.ascii_masks['1'], 4u);
-  EXPECT_EQ(folded.query, "aB1");
-  const BatchQuery plain("aB1", false);
-  EXPECT_EQ(plain.ascii_masks['a'], 1u);
-  EXPECT_EQ(plain.ascii_masks['A'], 0u);
-  EXPECT_EQ(plain.ascii_masks['b'], 0u);
-  EXPECT_EQ(plain.ascii_masks['B'], 2u);
-  EXPECT_EQ(BatchQuery("ABC", true).query, "ABC");
+TEST(BatchQuery, FullLoweringOnlyForContextualOrGrowingCodePoints) {
+  EXPECT_FALSE(needs_full_lowering(NativeText("ABC \u00c9")));
+  EXPECT_FALSE(needs_full_lowering(NativeText("\u039f\u0394\u039f")));
+  EXPECT_TRUE(needs_full_lowering(NativeText("\u039f\u0394\u039f\u03a3")));
+  EXPECT_TRUE(needs_full_lowering(NativeText("\u0130stanbul")));
+  EXPECT_TRUE(needs_full_lowering(NativeText("x\U0001F600\u03a3", 4)));
 }
 
 }  // namespace

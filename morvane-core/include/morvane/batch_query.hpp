@@ -1,30 +1,90 @@
-// The query of an edit-distance batch, prepared once per call.
+// The query of a batch, prepared once per call: its match masks for every
+// code point of any script, read by every candidate without change.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
-#include <string>
-#include <string_view>
+#include <vector>
+
+#include "morvane/text.hpp"
 
 namespace morvane {
 
+// Rows of words() 64-bit values for every code point: bit i of word k of the
+// row of c is set when position 64 k + i of the pattern holds c. Bits above
+// the pattern's last position are 0.
+//
+// Code points below 256 index a direct block of rows. Wider ones go through
+// pages: the page of c >> 8 maps the low eight bits of c to a row number,
+// row 0 being all zero. Only pages the pattern uses exist; every other code
+// point lands on one shared page of zeros. A lookup is thus three loads and
+// no probing, whatever the script.
+//
+// With `raise`, the pattern is taken as already lowercased and every code
+// point whose single-code-point lowercase form is a pattern code point gets
+// that code point's row too: a candidate is then matched as if lowercased,
+// without being lowercased. (Code points whose lowercase form depends on
+// context or has several code points, U+03A3 and U+0130, are not covered:
+// the caller lowercases candidates holding them in full.)
+class QueryMasks {
+ public:
+  QueryMasks() = default;
+  QueryMasks(Text pattern, bool raise);
+
+  std::size_t words() const noexcept { return words_; }
+
+  const std::uint64_t* row(char32_t c) const noexcept {
+    if (c < 256) return direct_.get() + c * words_;
+    return wide_row(c);
+  }
+  // Word 0 of the row of c: the mask of a pattern of up to 64 code points.
+  std::uint64_t first(char32_t c) const noexcept { return *row(c); }
+  // Word 0 of the rows of the code points below 256, for texts that hold no
+  // other (words() == 1 only).
+  const std::uint64_t* direct() const noexcept { return direct_.get(); }
+  // A row of zeros, the row of every code point the pattern lacks.
+  const std::uint64_t* zero_row() const noexcept { return rows_.data(); }
+  // Whether the pattern has rows for code points of 256 and above.
+  bool has_wide() const noexcept { return pages_used_ > 1; }
+
+ private:
+  static constexpr std::size_t kDirectory = (0x10FFFF >> 8) + 2;  // the last entry catches larger values
+
+  const std::uint64_t* wide_row(char32_t c) const noexcept {
+    const std::size_t hi = c >> 8 < kDirectory - 1 ? c >> 8 : kDirectory - 1;
+    const std::uint32_t id = pages_[std::size_t{directory_[hi]} * 256 + (c & 0xFF)];
+    return rows_.data() + std::size_t{id} * words_;
+  }
+  // The row of code point c, made on first need.
+  std::uint64_t* row_for(char32_t c);
+
+  std::size_t words_ = 0;
+  std::unique_ptr<std::uint64_t[]> direct_;
+  // Page number per 256 code points; page 0 is all row 0.
+  std::unique_ptr<std::uint16_t[]> directory_;
+  std::vector<std::uint32_t> pages_;
+  std::size_t pages_used_ = 0;
+  // Row 0 (zeros) first, then one row per wide code point that has one.
+  std::vector<std::uint64_t> rows_;
+};
+
+// Whether a batch that folds must lowercase `candidate` in full before
+// reading it through QueryMasks: it holds a code point whose lowercase form
+// depends on its neighbours or has several code points.
+bool needs_full_lowering(Text candidate) noexcept;
+
+// The prepared query of the two edit-distance batches.
 struct BatchQuery {
-  // Bit i of entry c is set when query byte i matches byte c; with folding an
-  // ASCII letter sets its bit in the entries of both its cases, so candidates
-  // are looked up without being folded. All zero unless ascii_ready.
-  std::uint64_t ascii_masks[256];
-  // Bit char_count - 1 for 1 <= char_count <= 64, else 0.
-  std::uint64_t last_bit;
+  BatchQuery(Text query, std::optional<bool> fold);
+
   // Code points of the query as passed in (unfolded).
   std::size_t char_count;
-  // The query as passed in, for candidates the fast path cannot take.
-  std::string query;
   bool case_insensitive;
-  // The query is ASCII and 1 to 64 bytes long: the byte kernel may run.
-  bool ascii_ready;
-
-  BatchQuery(std::string_view text, std::optional<bool> fold);
+  // The pattern: the query, lowercased when folding.
+  std::vector<std::uint32_t> pattern;
+  QueryMasks masks;
 };
 
 }  // namespace morvane

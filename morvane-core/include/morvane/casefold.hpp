@@ -6,16 +6,36 @@
 // data of the Python interpreter the module is built for.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include <cstddef>
+#include <span>
+
+#include "morvane/text.hpp"
 
 namespace morvane {
 
-// Lowercase form of valid UTF-8 `text`, as new UTF-8.
-std::string fold_lower(std::string_view text);
+// No code point lowers to more code points than this.
+inline constexpr std::size_t kMaxLoweredLength = 2;
 
-// The same into `out`, whose previous content is replaced and whose capacity
-// is reused: for folding many texts one after another.
-void fold_lower(std::string_view text, std::string& out);
+// Writes the lowercase form of `text` into `out`, in code units as wide as
+// the text's own, and returns how many it wrote. `out` has room for
+// text.size() * kMaxLoweredLength units; one-byte texts never grow.
+std::size_t lower_into(Text text, void* out) noexcept;
+
+// The lowercase form of one code point seen on its own, when that form is a
+// single code point: U+03A3 gives U+03C3, whatever its neighbours. Code
+// points that lower to several (only U+0130 today) give themselves, and
+// expands(c) tells them apart.
+char32_t lower_code_point(char32_t c) noexcept;
+bool expands(char32_t c) noexcept;
+
+// Every code point other than `lower` whose single-code-point lowercase form
+// is `lower` (for 'k': 'K' and U+212A KELVIN SIGN), in ascending order.
+std::span<const char32_t> raised_forms(char32_t lower) noexcept;
+
+// Final_Sigma: the capital sigma at `index` of `units` lowers to the final
+// form: a cased code point precedes it and none follows it, both found by
+// skipping case-ignorable ones.
+template <class Unit>
+bool is_final_sigma(const Unit* units, std::size_t size, std::size_t index) noexcept;
 
 }  // namespace morvane

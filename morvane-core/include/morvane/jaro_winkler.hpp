@@ -1,18 +1,18 @@
 // Jaro-Winkler similarity of one pair of texts.
 //
-// One formula, three strategies chosen by content and length: a short scan
-// for ASCII pairs whose longer text has at most 16 bytes, a bit-parallel scan
-// for ASCII pairs up to 64 bytes, and a general scan over code points for
+// One formula, two strategies chosen by length: a bit-parallel scan for
+// pairs of up to 64 code points each, in any script, and a general scan for
 // everything else. The strategies yield the same matched positions, the same
-// transposition count and the same common prefix, and all of them finish
-// through jaro_winkler_detail::score, so their doubles are bit-identical.
+// transposition count and the same common prefix, and both finish through
+// jaro_winkler_detail::score, so their doubles are bit-identical.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
-#include <string_view>
 
 #include "morvane/error.hpp"
+#include "morvane/text.hpp"
 
 namespace morvane {
 
@@ -24,15 +24,15 @@ inline constexpr double kMaxPrefixScale = 0.25;
 // InvalidPrefixScale carrying `p`.
 Expected<double> validate_prefix_scale(std::optional<double> p) noexcept;
 
-// Similarity in [0.0, 1.0] of `str_1` and `str_2` (valid UTF-8), `str_1`
-// driving the matching. Checks, in order: the prefix scale, then (after
+// Similarity in [0.0, 1.0] of `str_1` and `str_2`, `str_1` driving the
+// matching. Checks, in order: the prefix scale, then (after
 // optional full lowercase folding) `max_len` against str_1 and then str_2.
 // A result below `score_cutoff` becomes 0.0; the results for empty texts
 // (1.0 for two, 0.0 for one) ignore the cut-off.
 //
-// Allocates only for folding and for the general scan; may throw
-// std::bad_alloc.
-Expected<double> jaro_winkler_similarity(std::string_view str_1, std::string_view str_2,
+// Allocates only for folding texts longer than LowerText keeps inline and for
+// the general scan; may throw std::bad_alloc.
+Expected<double> jaro_winkler_similarity(Text str_1, Text str_2,
                                          std::optional<double> p,
                                          std::optional<std::size_t> max_len,
                                          std::optional<bool> case_insensitive,
@@ -41,7 +41,6 @@ Expected<double> jaro_winkler_similarity(std::string_view str_1, std::string_vie
 namespace jaro_winkler_detail {
 
 inline constexpr std::size_t kPrefixCap = 4;
-inline constexpr std::size_t kShortScanMax = 16;
 inline constexpr std::size_t kBitParallelMax = 64;
 // Boost only above this value; it is the double nearest to 0.7.
 inline constexpr double kBoostThreshold = 0.7;
@@ -86,23 +85,24 @@ inline double score(std::size_t m, std::size_t t, std::size_t prefix, std::size_
   return jaro + r;
 }
 
-// The three strategies. Each takes prepared (already folded) texts, both
+// The match window of position i: bits max(0, i - w) to i + w, cut to 64.
+constexpr std::uint64_t window_at(std::size_t i, std::size_t w) noexcept {
+  const std::size_t hi = i + w + 1;
+  const std::uint64_t upto = hi >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << hi) - 1;
+  const std::size_t lo = i > w ? i - w : 0;
+  return lo >= 64 ? 0 : upto & ~((std::uint64_t{1} << lo) - 1);
+}
+
+// The two strategies. Each takes prepared (already folded) texts, both
 // non-empty, and a validated prefix scale, and returns the similarity before
 // any cut-off.
 
-// Both texts ASCII, the longer at most 16 bytes. Allocates nothing.
-double short_scan(std::string_view text_1, std::string_view text_2, double p) noexcept;
+// Each text at most 64 code points. Allocates nothing.
+double bit_parallel_scan(Text text_1, Text text_2, double p) noexcept;
 
-// Both texts ASCII, each at most 64 bytes (any length in 1..64 is handled,
-// although the operation only sends 17..64 here). Allocates nothing.
-double bit_parallel_scan(std::string_view text_1, std::string_view text_2, double p) noexcept;
-
-// Any valid UTF-8; len_1 and len_2 are the code-point counts of the texts.
-// Runs in O(len_1 + len_2) beyond short pairs. Allocates, all linear in the
-// lengths: the decoded texts (not when both are ASCII), their matched flags
-// and an index of the positions of text_2 by code point.
-double general_scan(std::string_view text_1, std::size_t len_1, std::string_view text_2,
-                    std::size_t len_2, double p);
+// Any lengths. Allocates working memory linear in the lengths; runs in
+// O(len_1 + len_2) beyond short pairs.
+double general_scan(Text text_1, Text text_2, double p);
 
 }  // namespace jaro_winkler_detail
 

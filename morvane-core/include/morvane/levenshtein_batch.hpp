@@ -4,17 +4,16 @@
 #include <cstddef>
 #include <optional>
 #include <span>
-#include <string_view>
 
 #include "morvane/bulk_vector.hpp"
+#include "morvane/text.hpp"
 
 namespace morvane {
 
 // One distance per candidate, in order. Each equals levenshtein_bp(query,
 // candidate, no limit, case_insensitive, no cut-off), except that an empty
 // query gives the candidate's unfolded code-point count.
-BulkVector<std::size_t> levenshtein_batch(std::string_view query,
-                                           std::span<const std::string_view> candidates,
+BulkVector<std::size_t> levenshtein_batch(Text query, std::span<const Text> candidates,
                                            std::optional<bool> case_insensitive = std::nullopt);
 
 }  // namespace morvane

@@ -4,19 +4,19 @@
 
 #include <cstddef>
 #include <optional>
-#include <string_view>
 
 #include "morvane/error.hpp"
+#include "morvane/text.hpp"
 
 namespace morvane {
 
-// str_1 is the pattern of the bit-parallel kernel, str_2 the text; texts are
-// valid UTF-8. With `case_insensitive` both are lowercased first. `max_len`
-// bounds each (folded) length in code points: InputTooLong otherwise, str_1
-// reported first. With `score_cutoff` k the result is at most k + 1.
+// str_1 is the pattern of the bit-parallel kernel, str_2 the text. With
+// `case_insensitive` both are lowercased first. `max_len` bounds each
+// (folded) length in code points: InputTooLong otherwise, str_1 reported
+// first. With `score_cutoff` k the result is at most k + 1.
 // Throws std::bad_alloc when memory runs out and Panic for a size that cannot
 // be formed.
-Expected<std::size_t> levenshtein_bp(std::string_view str_1, std::string_view str_2,
+Expected<std::size_t> levenshtein_bp(Text str_1, Text str_2,
                                      std::optional<std::size_t> max_len = std::nullopt,
                                      std::optional<bool> case_insensitive = std::nullopt,
                                      std::optional<std::size_t> score_cutoff = std::nullopt);

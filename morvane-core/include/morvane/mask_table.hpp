@@ -1,14 +1,18 @@
-// Character match tables of the bit-parallel edit-distance kernels: for every
-// code point c, a bit vector whose bit i is set exactly when the pattern holds
-// c at position i. Code points below 256 index a direct array; larger ones go
-// to a small hash map, so text in Latin scripts never touches the map.
+// Character match tables of the bit-parallel edit-distance kernels of one
+// pair: for every code point c, a bit vector whose bit i is set exactly when
+// the pattern holds c at position i. Code points below 256 index a direct
+// array; larger ones go to a small hash map, so text in Latin scripts never
+// touches the map. (A batch's query, prepared once for many candidates, has
+// its own paged table: morvane/batch_query.hpp.)
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
-#include <string_view>
 #include <vector>
+
+#include "morvane/text.hpp"
 
 namespace morvane {
 
@@ -17,39 +21,65 @@ class MaskTable {
  public:
   MaskTable() noexcept = default;
 
-  // Pattern taken byte by byte (an ASCII pattern, or any bytes): fills the
-  // direct array only.
-  void assign_bytes(std::string_view pattern) noexcept;
+  // Fills the table from `pattern` (1 to 64 code points). Only the direct
+  // entries the kernel will read for `text` are guaranteed: those of the code
+  // points below 256 of `pattern` and `text`. Every other direct entry may
+  // hold anything and must not be read; short pairs thus avoid clearing the
+  // whole table.
+  template <class P, class T>
+  void assign_pair(const P* pattern, std::size_t m, const T* text, std::size_t n) noexcept {
+    if (m + n >= 128) {
+      std::memset(direct_, 0, sizeof direct_);
+    } else {
+      for (std::size_t j = 0; j < n; ++j) {
+        if (below_256(text[j])) direct_[text[j]] = 0;
+      }
+      for (std::size_t i = 0; i < m; ++i) {
+        if (below_256(pattern[i])) direct_[pattern[i]] = 0;
+      }
+    }
+    fill(pattern, m);
+  }
 
-  // Pattern and text both ASCII: sets only what the byte kernel will read
-  // for `text`, namely the entries of the bytes of `pattern` and `text`. Every
-  // other entry is left unset and must not be read. Short pairs thus avoid
-  // clearing the whole table.
-  void assign_ascii_pair(std::string_view pattern, std::string_view text) noexcept;
+  // Fills every entry from `pattern` (1 to 64 code points).
+  template <class P>
+  void assign(const P* pattern, std::size_t m) noexcept {
+    std::memset(direct_, 0, sizeof direct_);
+    fill(pattern, m);
+  }
 
-  // Pattern of at most 64 code points, given as valid UTF-8.
-  void assign_code_points(std::string_view pattern) noexcept;
-
-  // The same, for the text the code-point kernel will read: as with
-  // assign_ascii_pair, only the direct entries of code points of `pattern`
-  // and `text` are set, and no other entry may be read.
-  void assign_code_point_pair(std::string_view pattern, std::string_view text) noexcept;
-
-  // The 256 direct masks, indexed by byte or code point below 256.
+  // The 256 direct masks, indexed by code points below 256.
   const std::uint64_t* direct() const noexcept { return direct_; }
 
   // Mask of any code point; 0 when the pattern does not contain it.
   std::uint64_t get(char32_t c) const noexcept { return c < 256 ? direct_[c] : map_get(c); }
+  // Whether any code point of 256 and above is in the pattern.
+  bool has_wide() const noexcept { return map_used_; }
 
  private:
   static constexpr std::size_t kSlots = 128;  // twice the most distinct keys
   static std::size_t slot_of(char32_t c) noexcept {
     return (static_cast<std::uint32_t>(c) * 0x9E3779B1u) >> (32 - 7);
   }
-  std::uint64_t map_get(char32_t c) const noexcept;
-  // Sets the bits of `pattern`, byte by byte, on entries already cleared.
-  void fill_bytes(std::string_view pattern) noexcept;
-  void fill_code_points(std::string_view pattern, bool clear_own) noexcept;
+  template <class P>
+  void fill(const P* pattern, std::size_t m) noexcept {
+    map_used_ = false;
+    for (std::size_t i = 0; i < m; ++i) {
+      const char32_t c = pattern[i];
+      if (below_256(pattern[i])) {
+        direct_[c] |= std::uint64_t{1} << i;
+      } else {
+        map_or(c, std::uint64_t{1} << i);
+      }
+    }
+  }
+  std::uint64_t map_get(char32_t c) const noexcept {
+    if (!map_used_) return 0;
+    for (std::size_t i = slot_of(c);; i = (i + 1) % kSlots) {
+      if (keys_[i] == c) return values_[i];
+      if (keys_[i] == 0) return 0;
+    }
+  }
   void map_or(char32_t c, std::uint64_t bit) noexcept;
 
   std::uint64_t direct_[256];
@@ -65,8 +95,10 @@ class MaskTable {
 // pattern's last position are 0 in every row.
 class BlockMaskTable {
  public:
-  // `pattern` is valid UTF-8 holding `length` code points.
-  BlockMaskTable(std::string_view pattern, std::size_t length);
+  // `pattern` holds m >= 1 code points (P: std::uint8_t, std::uint16_t or
+  // std::uint32_t).
+  template <class P>
+  BlockMaskTable(const P* pattern, std::size_t m);
 
   std::size_t words() const noexcept { return words_; }
 
@@ -80,6 +112,8 @@ class BlockMaskTable {
   const std::uint64_t* zero_row() const noexcept { return zero_row_.get(); }
 
  private:
+  template <class P>
+  void fill(const P* pattern, std::size_t m);
   const std::uint64_t* map_row(char32_t c) const noexcept;
   std::uint64_t* map_row_for_insert(char32_t c);
   void grow_map();
