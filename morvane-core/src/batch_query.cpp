@@ -55,9 +55,7 @@ bool needs_full_lowering(Text candidate) noexcept {
   });
 }
 
-namespace {
-
-std::vector<std::uint32_t> pattern_of(Text query, bool fold) {
+std::vector<std::uint32_t> batch_pattern(Text query, bool fold) {
   std::vector<std::uint32_t> out;
   if (fold) {
     const LowerText lower(query);
@@ -70,12 +68,10 @@ std::vector<std::uint32_t> pattern_of(Text query, bool fold) {
   return out;
 }
 
-}  // namespace
-
 BatchQuery::BatchQuery(Text query, std::optional<bool> fold)
     : char_count(query.size()),
       case_insensitive(fold.value_or(false)),
-      pattern(pattern_of(query, case_insensitive)),
+      pattern(batch_pattern(query, case_insensitive)),
       masks(Text::ucs4(pattern.data(), pattern.size()), case_insensitive) {}
 
 }  // namespace morvane

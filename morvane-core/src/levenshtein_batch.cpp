@@ -1,14 +1,17 @@
 #include "morvane/levenshtein_batch.hpp"
 
-#include "bit_parallel.hpp"
 #include "edit_distance_batch.hpp"
 
 namespace morvane {
 
-BulkVector<std::size_t> levenshtein_batch(Text query,
-                                           std::span<const Text> candidates,
-                                           std::optional<bool> case_insensitive) {
-  return edit_distance_batch<bit_parallel::LevenshteinKernels>(query, candidates, case_insensitive);
+BulkVector<std::size_t> levenshtein_batch(Text query, std::span<const Text> candidates,
+                                    std::optional<bool> case_insensitive, SimdLevel level) {
+  return edit_distance_batch<batch::Measure::levenshtein>(query, candidates, case_insensitive, level);
+}
+
+BulkVector<std::size_t> levenshtein_batch(Text query, std::span<const Text> candidates,
+                                    std::optional<bool> case_insensitive) {
+  return levenshtein_batch(query, candidates, case_insensitive, simd_level());
 }
 
 }  // namespace morvane

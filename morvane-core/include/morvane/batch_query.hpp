@@ -75,6 +75,9 @@ class QueryMasks {
 // depends on its neighbours or has several code points.
 bool needs_full_lowering(Text candidate) noexcept;
 
+// The code points of a batch's query, lowercased in full when folding.
+std::vector<std::uint32_t> batch_pattern(Text query, bool fold);
+
 // The prepared query of the two edit-distance batches.
 struct BatchQuery {
   BatchQuery(Text query, std::optional<bool> fold);

@@ -20,6 +20,7 @@
 #include "morvane/batch_query.hpp"
 #include "morvane/bulk_vector.hpp"
 #include "morvane/error.hpp"
+#include "morvane/simd.hpp"
 #include "morvane/text.hpp"
 
 namespace morvane {
@@ -29,10 +30,6 @@ namespace morvane {
 struct JaroWinklerScratch {
   // A candidate lowercased in full, in units of its own width.
   std::vector<std::uint32_t> lowered;
-  // Matched query positions of the long-query scan, one bit per position.
-  // Every word is zero between two candidates: the scan clears each bit it
-  // sets while it counts transpositions.
-  std::vector<std::uint64_t> matched;
 };
 
 class JaroWinklerQuery {
@@ -42,9 +39,10 @@ class JaroWinklerQuery {
   static Expected<JaroWinklerQuery> create(Text query, std::optional<double> p,
                                            std::optional<bool> case_insensitive);
 
-  // Score of `candidate` with the query as the first text. Allocates nothing
-  // beyond growing `scratch`, and for candidates of more than 64 code points
-  // the general scan's working memory.
+  // Score of `candidate` with the query as the first text, by the scalar
+  // form. Allocates nothing beyond growing `scratch`, except the general
+  // scan's working memory for candidates of more than 64 code points and,
+  // for queries of more than 4096, the matched query positions.
   double similarity(Text candidate, JaroWinklerScratch& scratch) const;
   // The same with scratch memory of its own, for a single candidate.
   double similarity(Text candidate) const;
@@ -54,13 +52,11 @@ class JaroWinklerQuery {
   // The query, lowercased when folding.
   const std::vector<std::uint32_t>& pattern() const noexcept { return pattern_; }
   double prefix_scale() const noexcept { return p_; }
+  bool case_insensitive() const noexcept { return case_insensitive_; }
+  const QueryMasks& masks() const noexcept { return masks_; }
 
  private:
   JaroWinklerQuery() = default;
-
-  template <class T>
-  double scan(const T* c, std::size_t len_c, JaroWinklerScratch& scratch) const;
-  double long_candidate(Text candidate) const;
 
   double p_ = 0.0;
   std::size_t char_count_ = 0;
@@ -73,5 +69,11 @@ class JaroWinklerQuery {
 // candidate is looked at.
 Expected<BulkVector<double>> jaro_winkler_batch(Text query, std::span<const Text> candidates,
                                                 std::optional<double> p, std::optional<bool> case_insensitive);
+
+// The same at a given instruction-set level, which must be supported: the
+// results are the same at every level.
+Expected<BulkVector<double>> jaro_winkler_batch(Text query, std::span<const Text> candidates,
+                                                std::optional<double> p, std::optional<bool> case_insensitive,
+                                                SimdLevel level);
 
 }  // namespace morvane

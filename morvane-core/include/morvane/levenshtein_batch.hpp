@@ -6,6 +6,7 @@
 #include <span>
 
 #include "morvane/bulk_vector.hpp"
+#include "morvane/simd.hpp"
 #include "morvane/text.hpp"
 
 namespace morvane {
@@ -14,6 +15,11 @@ namespace morvane {
 // candidate, no limit, case_insensitive, no cut-off), except that an empty
 // query gives the candidate's unfolded code-point count.
 BulkVector<std::size_t> levenshtein_batch(Text query, std::span<const Text> candidates,
-                                           std::optional<bool> case_insensitive = std::nullopt);
+                                    std::optional<bool> case_insensitive = std::nullopt);
+
+// The same at a given instruction-set level, which must be supported: the
+// results are the same at every level.
+BulkVector<std::size_t> levenshtein_batch(Text query, std::span<const Text> candidates,
+                                    std::optional<bool> case_insensitive, SimdLevel level);
 
 }  // namespace morvane

@@ -1,0 +1,65 @@
+// The one loop every batch runs: candidates in order, gathered into groups
+// for the chosen form, with the scalar form for those a group cannot take.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "batch_forms.hpp"
+#include "morvane/batch_query.hpp"
+#include "morvane/casefold.hpp"
+#include "morvane/text.hpp"
+
+namespace morvane::batch {
+
+// Scores every candidate with `form` where it can and with `scalar`
+// otherwise, writing out[i] for candidate i. With `fold`, candidates the
+// masks cannot lowercase (and, when `lower_long`, candidates longer than
+// `long_text`) are lowercased in full first, into memory reused from one to
+// the next.
+template <class Out>
+void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std::span<const Text> candidates,
+               bool fold, std::size_t long_text, Out* out) {
+  // Candidates of a large batch lie all over the heap and were last touched
+  // when they were taken in: asking for the code points of a candidate some
+  // places ahead hides most of the wait for them.
+  constexpr std::size_t kAhead = 16;
+  std::uint32_t idx[64];
+  std::size_t count = 0;
+  std::size_t base = 0;  // group indexes count from here
+  const auto flush = [&] {
+    if (count != 0) form.score(q, candidates.data() + base, idx, count, out + base);
+    count = 0;
+  };
+  std::vector<std::uint32_t> lowered;
+  const std::size_t n = candidates.size();
+  const bool grouped = form.lanes > 1;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + kAhead < n) __builtin_prefetch(candidates[i + kAhead].data());
+    const Text c = candidates[i];
+    const std::uint32_t self = 0;
+    if (fold && (c.size() > long_text || needs_full_lowering(c))) {
+      lowered.resize(c.size() * kMaxLoweredLength);
+      const Text l = Text::of_width(lowered.data(), lower_into(c, lowered.data()), c.width(), c.ascii());
+      scalar.score(q, &l, &self, 1, out + i);
+      continue;
+    }
+    if (!grouped || c.size() > form.max_text) {
+      scalar.score(q, &c, &self, 1, out + i);
+      continue;
+    }
+    if (count == 0) base = i;
+    // Indexes within a group stay below 2^32 whatever the batch's size.
+    if (i - base > 0xFFFFFFFFu) {
+      flush();
+      base = i;
+    }
+    idx[count++] = static_cast<std::uint32_t>(i - base);
+    if (count == form.lanes) flush();
+  }
+  flush();
+}
+
+}  // namespace morvane::batch

@@ -1,0 +1,81 @@
+// The kernel forms of the three batches: every way a batch can score its
+// candidates, by measure, instruction-set level and lane width, in one list
+// that the drivers choose from (choose()) and that the tests and benchmarks
+// iterate (forms()). A new form is one entry in that list.
+//
+// A form scores a group of candidates against a prepared query. The scalar
+// forms take one candidate at a time, of any length. The lane forms advance
+// many candidates together, one per lane of a vector register, for a query
+// (lowercased when folding) of at most as many code points as a lane has
+// bits: 8-, 16-, 32- or 64-bit lanes, so short queries fill many lanes. Each
+// lane's result is taken at its own last code point, so candidates of
+// different lengths share a group exactly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "morvane/batch_query.hpp"
+#include "morvane/simd.hpp"
+#include "morvane/text.hpp"
+
+namespace morvane::batch {
+
+enum class Measure : unsigned char { levenshtein, damerau, jaro_winkler };
+
+// What every form reads of the query.
+struct PreparedQuery {
+  // Rows of the pattern's positions for every code point; with folding,
+  // every code point that lowers onto a pattern code point shares its row.
+  const QueryMasks* masks;
+  // The pattern: the query, lowercased when folding, and its length.
+  const std::uint32_t* pattern;
+  std::size_t length;
+  // Jaro-Winkler's prefix scale.
+  double p;
+};
+
+// Scores texts[idx[k]] for k < count, writing out[idx[k]] (std::size_t for
+// the edit distances, double for Jaro-Winkler). Every text is read as if
+// lowercased through the masks, so a folding batch lowercases in full, before
+// handing them over, the texts the masks cannot lowercase (U+03A3, U+0130),
+// and for Jaro-Winkler texts longer than 64 code points. The pattern is not
+// empty; count is at most the form's lanes, and each text has at most
+// max_text code points.
+using GroupFn = void (*)(const PreparedQuery& query, const Text* texts, const std::uint32_t* idx,
+                         std::size_t count, void* out);
+
+struct Form {
+  const char* name;
+  Measure measure;
+  SimdLevel level;
+  // Bits per lane (0 for the scalar forms), candidates per group, the
+  // longest pattern and the longest text the form takes.
+  unsigned lane_bits;
+  std::size_t lanes;
+  std::size_t max_pattern;
+  std::size_t max_text;
+  GroupFn score;
+};
+
+// Texts longer than this go to the scalar forms, also for lane forms: a
+// group runs as many steps as its longest text.
+inline constexpr std::size_t kMaxLaneText = 128;
+
+// Every form compiled into the library, whatever this processor can run.
+std::span<const Form> forms() noexcept;
+
+// The form a batch of `measure` uses at `level` (which must be supported)
+// for a pattern of `length` code points: the narrowest lane form of that
+// level that takes the pattern, else the scalar form. The one place a form
+// is chosen.
+const Form& choose(Measure measure, SimdLevel level, std::size_t length) noexcept;
+
+// The forms of each level; the lane forms' lists are empty where they are not
+// compiled in (not x86-64).
+std::span<const Form> scalar_forms() noexcept;
+std::span<const Form> avx2_forms() noexcept;
+std::span<const Form> avx512_forms() noexcept;
+
+}  // namespace morvane::batch

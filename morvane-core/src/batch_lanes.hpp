@@ -1,0 +1,202 @@
+// The lane forms of the batches, written once over the compiler's generic
+// vector types and compiled once per instruction-set level: each level's
+// source includes this file inside a region that enables its instructions,
+// so the same code, with the same meaning, becomes AVX2 or AVX-512 code.
+//
+// A group of up to kLanes candidates is laid out as a column block: row j
+// holds, lane by lane, the match mask of each candidate's code point j (the
+// query's row word for it, truncated to the lane). Candidates are read in
+// place and their masks written straight into the block, so nothing is
+// allocated per candidate. Rows past a lane's last code point hold whatever
+// an earlier group left there; no result depends on them.
+//
+// Include only inside such a region, and only after every other header, so
+// that no function defined elsewhere is compiled with the wider instructions.
+
+// Internal to each including file: every level has its own copy.
+namespace morvane::batch::lanes {
+namespace {
+
+template <class Lane, std::size_t Bytes>
+struct Vectors {
+  typedef Lane V __attribute__((vector_size(Bytes)));
+  static constexpr std::size_t kLanes = Bytes / sizeof(Lane);
+
+  static V broadcast(std::size_t x) noexcept { return V{} + static_cast<Lane>(x); }
+  static V load(const void* p) noexcept {
+    V v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+  }
+  static void store(void* p, V v) noexcept { __builtin_memcpy(p, &v, sizeof v); }
+  // All ones in lanes where `mask` (a comparison's result) holds.
+  template <class M>
+  static V bits(M mask) noexcept {
+    return __builtin_bit_cast(V, mask);
+  }
+};
+
+// The column block and the per-lane facts of one group.
+template <class Lane, std::size_t Bytes>
+struct Group {
+  static constexpr std::size_t kLanes = Bytes / sizeof(Lane);
+  alignas(64) Lane eq[kMaxLaneText][kLanes];
+  alignas(64) Lane length[kLanes];
+  std::size_t steps = 0;
+
+  // Fills the block from texts[idx[k]], k < count; lanes from count on get
+  // length 0.
+  void gather(const PreparedQuery& q, const Text* texts, const std::uint32_t* idx, std::size_t count) noexcept {
+    const QueryMasks& masks = *q.masks;
+    const std::uint64_t* const direct = masks.direct();
+    const bool wide = masks.has_wide();
+    steps = 0;
+    for (std::size_t k = 0; k < kLanes; ++k) {
+      if (k >= count) {
+        length[k] = 0;
+        continue;
+      }
+      const Text t = texts[idx[k]];
+      const std::size_t n = t.size();
+      length[k] = static_cast<Lane>(n);
+      steps = n > steps ? n : steps;
+      switch (t.width()) {
+        case 1: {
+          const auto* u = static_cast<const std::uint8_t*>(t.data());
+          for (std::size_t j = 0; j < n; ++j) eq[j][k] = static_cast<Lane>(direct[u[j]]);
+          break;
+        }
+        case 2: {
+          const auto* u = static_cast<const std::uint16_t*>(t.data());
+          if (wide) {
+            for (std::size_t j = 0; j < n; ++j) eq[j][k] = static_cast<Lane>(masks.first(u[j]));
+          } else {
+            for (std::size_t j = 0; j < n; ++j) eq[j][k] = static_cast<Lane>(u[j] < 256 ? direct[u[j]] : 0);
+          }
+          break;
+        }
+        default: {
+          const auto* u = static_cast<const std::uint32_t*>(t.data());
+          for (std::size_t j = 0; j < n; ++j) eq[j][k] = static_cast<Lane>(masks.first(u[j]));
+          break;
+        }
+      }
+    }
+  }
+};
+
+// Levenshtein (kDamerau false) or optimal string alignment, the single-word
+// kernel step of bit_parallel.hpp lane by lane. Additions carry and shifts
+// move bits only upwards within a lane, and no bit above the pattern's last
+// position is read, so lanes as narrow as the pattern give the 64-bit
+// kernel's distances. A lane's score is at most m + n <= 64 + kMaxLaneText,
+// which even an 8-bit lane holds when m <= 8.
+template <class Lane, std::size_t Bytes, bool kDamerau>
+void edit_distance_group(const PreparedQuery& q, const Text* texts, const std::uint32_t* idx, std::size_t count,
+                         void* out) {
+  using W = Vectors<Lane, Bytes>;
+  using V = typename W::V;
+  Group<Lane, Bytes> g;
+  g.gather(q, texts, idx, count);
+  const std::size_t m = q.length;
+  const V last = W::broadcast(std::uint64_t{1} << (m - 1));
+  const V one = W::broadcast(1);
+  const V lengths = W::load(g.length);
+  V VP = ~V{};
+  V VN = V{};
+  V D0 = V{};
+  V EqPrev = V{};
+  V score = W::broadcast(m);
+  V result = score;  // an empty text's distance
+  for (std::size_t j = 0; j < g.steps; ++j) {
+    const V Eq = W::load(g.eq[j]);
+    V D = (((Eq & VP) + VP) ^ VP) | Eq | VN;
+    if constexpr (kDamerau) D |= (((~D0) & Eq) << 1) & EqPrev;
+    V HP = VN | ~(D | VP);
+    V HN = VP & D;
+    // A comparison gives -1 in the lanes where it holds.
+    score -= W::bits((HP & last) != 0);
+    score += W::bits((HN & last) != 0);
+    HP = (HP << 1) | one;
+    HN <<= 1;
+    VP = HN | ~(D | HP);
+    VN = HP & D;
+    if constexpr (kDamerau) {
+      D0 = D;
+      EqPrev = Eq;
+    }
+    result = W::bits(lengths == W::broadcast(j + 1)) ? score : result;
+  }
+  alignas(64) Lane r[W::kLanes];
+  W::store(r, result);
+  auto* const results = static_cast<std::size_t*>(out);
+  for (std::size_t k = 0; k < count; ++k) results[idx[k]] = r[k];
+}
+
+// Jaro-Winkler with the candidate driving and the query tabled (as the
+// scalar form does): per lane a window over query positions, the matched
+// query positions and the count of matches. A second pass pairs the matched
+// positions of both texts in order to count transpositions, lane by lane:
+// at each matched candidate position, the lowest query position not yet
+// paired is its partner.
+template <class Lane, std::size_t Bytes>
+void jaro_winkler_group(const PreparedQuery& q, const Text* texts, const std::uint32_t* idx, std::size_t count,
+                        void* out) {
+  using W = Vectors<Lane, Bytes>;
+  using V = typename W::V;
+  constexpr std::size_t N = W::kLanes;
+  Group<Lane, Bytes> g;
+  g.gather(q, texts, idx, count);
+  const std::size_t len_q = q.length;
+  alignas(64) Lane reach[N];   // the match window w of each lane
+  alignas(64) Lane window[N];  // the window of candidate position 0
+  for (std::size_t k = 0; k < N; ++k) {
+    const std::size_t w = jaro_winkler_detail::match_window(len_q, g.length[k]);
+    reach[k] = static_cast<Lane>(w);
+    window[k] = static_cast<Lane>(jaro_winkler_detail::window_at(0, w));
+  }
+  alignas(64) Lane hits[kMaxLaneText][N];
+  const V lengths = W::load(g.length);
+  const V w = W::load(reach);
+  const V one = W::broadcast(1);
+  V Win = W::load(window);
+  V matched = V{};
+  V matches = V{};
+  V prefix = V{};
+  V run = ~V{};
+  for (std::size_t j = 0; j < g.steps; ++j) {
+    const V Eq = W::load(g.eq[j]);
+    const V jv = W::broadcast(j);
+    const V active = W::bits(lengths > jv);
+    const V x = Eq & Win & ~matched & active;
+    matched |= x & (V{} - x);
+    const V hit = W::bits(x != 0);
+    W::store(hits[j], hit);
+    matches -= hit;
+    if (j < jaro_winkler_detail::kPrefixCap) {
+      run &= W::bits((Eq & W::broadcast(std::uint64_t{1} << j)) != 0) & active;
+      prefix -= run;
+    }
+    Win = (Win << 1) | (W::bits(w > jv) & one);
+  }
+  V remaining = matched;
+  V transposed = V{};
+  for (std::size_t j = 0; j < g.steps; ++j) {
+    const V hit = W::load(hits[j]);
+    const V lowest = remaining & (V{} - remaining);
+    transposed -= W::bits((W::load(g.eq[j]) & lowest) == 0) & hit;
+    remaining ^= lowest & hit;
+  }
+  alignas(64) Lane m[N], t[N], l[N];
+  W::store(m, matches);
+  W::store(t, transposed);
+  W::store(l, prefix);
+  auto* const results = static_cast<double*>(out);
+  for (std::size_t k = 0; k < count; ++k) {
+    results[idx[k]] = m[k] == 0 ? 0.0
+                                : jaro_winkler_detail::score(m[k], t[k] / 2u, l[k], len_q, g.length[k], q.p);
+  }
+}
+
+}  // namespace
+}  // namespace morvane::batch::lanes
