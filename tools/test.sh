@@ -30,3 +30,15 @@ python -m pip install --disable-pip-version-check -q .
 step "pytest"
 [ -f "$hooks" ] || { echo "test: $hooks was not built" >&2; exit 1; }
 MORVANE_TESTHOOKS=$hooks python -m pytest "${@:-tests}"
+
+# The batches once more at every instruction-set level this processor runs
+# (the run above used the best one): the results must not depend on it.
+if [ $# -eq 0 ]; then
+  levels=$(python -c 'import ctypes, sys
+lib = ctypes.CDLL(sys.argv[1]); buf = ctypes.create_string_buffer(64)
+lib.morvane_test_supported_levels(buf, 64); print(buf.value.decode())' "$hooks")
+  for level in $levels; do
+    step "pytest, batches at MORVANE_SIMD=$level"
+    MORVANE_SIMD=$level MORVANE_TESTHOOKS=$hooks python -m pytest -q tests/test_batch.py tests/test_any_script.py
+  done
+fi
