@@ -16,7 +16,7 @@ python=$root/.venv/bin/python
 mapfile -t python_includes < <("$python" -c 'import sysconfig
 for d in dict.fromkeys([sysconfig.get_path("include"), sysconfig.get_path("platinclude")]):
     print(d)')
-flags=(-std=c++23 -Wall -Wextra -Wpedantic -Werror -Wshadow -Wconversion -Wsign-conversion
+flags=(-std=c++23 -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -Wshadow -Wconversion -Wsign-conversion
   -O3 -DNDEBUG -fPIC -fvisibility=hidden -fvisibility-inlines-hidden
   -DPy_GIL_DISABLED=1)
 for d in "${python_includes[@]}"; do flags+=(-I "$d"); done

@@ -70,8 +70,9 @@ constexpr std::size_t prefix_limit(std::size_t len_1, std::size_t len_2) noexcep
 // similarity. The operation order is part of the result: the two length
 // ratios are summed first, the transposition term is added to that sum and
 // the total is divided (not multiplied by a third); the boost is formed as
-// (1 - jaro) * (p * prefix) and added last. The build is ISO C++ without
-// -ffast-math, so none of this is contracted or reassociated.
+// (1 - jaro) * (p * prefix) and added last. The build neither reassociates
+// (no -ffast-math) nor fuses multiplies and adds (-ffp-contract=off), also
+// where the target has fused multiply-add.
 inline double score(std::size_t m, std::size_t t, std::size_t prefix, std::size_t len_1,
                     std::size_t len_2, double p) noexcept {
   const double matches = static_cast<double>(m);
