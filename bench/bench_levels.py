@@ -43,6 +43,7 @@ from harness import (
     compare_batch,
     fmt_range,
     fmt_rate,
+    fmt_ratio,
     heading,
     print_environment,
     print_targets,
@@ -165,7 +166,7 @@ class Ratio:
         self.lo, self.hi = ratio_range(self.num, self.den)
 
     def cell(self) -> str:
-        return f"{self.value:.2f}x ({fmt_range(self.lo, self.hi)})"
+        return f"{fmt_ratio(self.value)} ({fmt_range(self.lo, self.hi)})"
 
 
 def run_child(level: str, args) -> dict:
@@ -199,7 +200,7 @@ def print_level(res: dict, targets_data: dict) -> None:
             continue
         r = Ratio(b["cdist"], b["ours"])
         rows.append([b["workload"], b["measure"], fold_label(b["folded"]), fmt_rate(ours_rate),
-                     fmt_rate(b["n"] / min(b["cdist"])), f"{r.value:.2f}x", fmt_range(r.lo, r.hi)])
+                     fmt_rate(b["n"] / min(b["cdist"])), fmt_ratio(r.value), fmt_range(r.lo, r.hi)])
         targets_data.setdefault((b["workload"], b["measure"], b["folded"]), {})[level] = r
     table(["workload", "measure", "folding", "ours cand/s", "cdist cand/s", "speed-up", "range"], rows,
           right={3, 4, 5, 6})
@@ -208,7 +209,7 @@ def print_level(res: dict, targets_data: dict) -> None:
         r = Ratio(t["one"], t["two"])
         folding = "-" if t["folded"] is None else fold_label(t["folded"])
         rows.append([t["name"], folding, f"{min(t['one']) * 1e3:.1f}", f"{min(t['two']) * 1e3:.1f}",
-                     f"{r.value:.2f}x", fmt_range(r.lo, r.hi)])
+                     fmt_ratio(r.value), fmt_range(r.lo, r.hi)])
         targets_data.setdefault(("threads", t["name"], t["folded"]), {})[level] = r
     print(f"threads: the same {res['chunks']} chunks over 1 and 2 workers")
     table(["function", "folding", "1 thread ms", "2 threads ms", "scaling", "range"], rows, right={2, 3, 4, 5})

@@ -33,6 +33,10 @@ How the figures are taken:
     prefixes for the longest pairs) before it is timed; a peer that
     disagrees is shown with the reason and left out.
   * The garbage collector is disabled while timing.
+
+A full run takes about 25 minutes on a two-core machine, most of it in the
+10^6-character pairs (one call of a peer there can take minutes); leave them
+out with --long-sizes 100,500,10000. --quick runs in about 10 seconds.
 """
 
 from __future__ import annotations
@@ -50,9 +54,11 @@ from harness import (
     Runner,
     Samples,
     compare_batch,
+    fmt_duration,
     fmt_ns,
     fmt_range,
     fmt_rate,
+    fmt_ratio,
     heading,
     parse_sections,
     print_environment,
@@ -96,7 +102,7 @@ def fold_label(folded: bool) -> str:
 
 
 def ratio_cell(x: float, lo: float, hi: float) -> str:
-    return f"{x:.2f}x ({fmt_range(lo, hi)})"
+    return f"{fmt_ratio(x)} ({fmt_range(lo, hi)})"
 
 
 # --------------------------------------------------------------------------
@@ -123,7 +129,7 @@ def pair_table(measure, classes, cfg: Config, targets: list, folding=FOLDING, ta
                 ratio = ours.min / theirs.min
                 lo, hi = ratio_range(ours, theirs)
                 rows.append([name, fold_label(folded), peer.label, fmt_ns(ours.min), fmt_ns(ours.median),
-                             fmt_ns(theirs.min), f"{ratio:.2f}x", fmt_range(lo, hi), ""])
+                             fmt_ns(theirs.min), fmt_ratio(ratio), fmt_range(lo, hi), ""])
                 if peer.package == "rapidfuzz":
                     if store is not None:
                         store[(measure.name, name, folded)] = (ours, theirs)
@@ -238,16 +244,17 @@ def section_long(cfg: Config, targets: list, cache: dict) -> None:
                     if theirs and not measure.same(results["ours"], results["peer"]):
                         note, theirs = f"disagrees: {results['peer']!r} vs ours {results['ours']!r}", None
                 if theirs is None:
-                    rows.append([name, fmt_ns(ours.min), "-", "-", "-", note])
+                    rows.append([name, fmt_duration(ours.min), "-", "-", "-", note])
                     continue
                 ratio = ours.min / theirs.min
                 lo, hi = ratio_range(ours, theirs)
-                rows.append([name, fmt_ns(ours.min), fmt_ns(theirs.min), f"{ratio:.2f}x", fmt_range(lo, hi), ""])
+                rows.append([name, fmt_duration(ours.min), fmt_duration(theirs.min), fmt_ratio(ratio),
+                             fmt_range(lo, hi), ""])
                 targets.append((f"{measure.name} long {name}: ours/rapidfuzz <= {LONG_TARGET}x",
                                 ratio <= LONG_TARGET, ratio_cell(ratio, lo, hi)))
                 sys.stdout.flush()
         print(f"{measure.name}: ours = morvane.{measure.ours.__name__}, peer = {measure.rapidfuzz.label}")
-        table(["pair", "ours ns", "peer ns", "ours/peer", "range", "note"], rows, right={1, 2, 3, 4})
+        table(["pair", "ours", "peer", "ours/peer", "range", "note"], rows, right={1, 2, 3, 4})
 
 
 # --------------------------------------------------------------------------
@@ -262,7 +269,7 @@ def batch_row(label, result, folded: bool):
         return [label, fold_label(folded), fmt_rate(result.ours_rate), "-", "-", "-", result.note]
     lo, hi = result.speedup_range()
     return [label, fold_label(folded), fmt_rate(result.ours_rate), fmt_rate(result.cdist_rate),
-            f"{result.speedup:.2f}x", fmt_range(lo, hi), ""]
+            fmt_ratio(result.speedup), fmt_range(lo, hi), ""]
 
 
 def lowered(cache: dict, key: str, cands: list[str]) -> list[str]:
@@ -354,7 +361,7 @@ def section_realistic(cfg: Config, targets: list, cache: dict) -> None:
         if cls in ("all scripts", "ascii", "latin", "cyrillic", "greek", "cjk"):
             lo, hi = ratio_range(ours, theirs)
             rows.append([name, cls, fold_label(folded), fmt_ns(ours.min), fmt_ns(theirs.min),
-                         f"{ours.min / theirs.min:.2f}x", fmt_range(lo, hi)])
+                         fmt_ratio(ours.min / theirs.min), fmt_range(lo, hi)])
     print("pair form, ours vs rapidfuzz (from the pairs section)")
     table(["measure", "pairs", "folding", "ours ns", "rapidfuzz ns", "ours/peer", "range"], rows,
           right={3, 4, 5, 6})
@@ -376,7 +383,7 @@ def section_scattered(cfg: Config, targets: list, cache: dict) -> None:
             ratio = shuffled_s.min / ordered_s.min
             lo, hi = ratio_range(shuffled_s, ordered_s)
             rows.append([f"{kind} words", batch.__name__, f"{ordered_s.min * 1e3:.1f}", f"{shuffled_s.min * 1e3:.1f}",
-                         f"{ratio:.2f}x", fmt_range(lo, hi)])
+                         fmt_ratio(ratio), fmt_range(lo, hi)])
             targets.append((f"{batch.__name__} {kind} words shuffled/ordered <= {SCATTER_TARGET}x",
                             ratio <= SCATTER_TARGET, ratio_cell(ratio, lo, hi)))
         del words, shuffled
@@ -416,7 +423,7 @@ def section_fresh(cfg: Config, targets: list, cache: dict) -> None:
             ratio = first_s.min / again_s.min
             lo, hi = ratio_range(first_s, again_s)
             rows.append([batch.__name__, fold_label(folded), f"{first_s.min / 1e6:.1f}", f"{again_s.min / 1e6:.1f}",
-                         f"{ratio:.2f}x", fmt_range(lo, hi), f"{before:,}", f"{max(grown):+,}"])
+                         fmt_ratio(ratio), fmt_range(lo, hi), f"{before:,}", f"{max(grown):+,}"])
             targets.append((f"{batch.__name__} folding {fold_label(folded)} fresh first/repeated <= {FRESH_TARGET}x",
                             ratio <= FRESH_TARGET, ratio_cell(ratio, lo, hi)))
             targets.append((f"{batch.__name__} folding {fold_label(folded)}: candidates' size unchanged by a call",

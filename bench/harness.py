@@ -498,14 +498,30 @@ def fmt_ns(ns: float) -> str:
     return f"{ns:.1f}"
 
 
+def fmt_duration(ns: float) -> str:
+    """A duration with its unit, from nanoseconds to seconds."""
+    if ns >= 1e9:
+        return f"{ns / 1e9:.2f} s"
+    if ns >= 1e6:
+        return f"{ns / 1e6:.2f} ms"
+    if ns >= 1e4:
+        return f"{ns / 1e3:.1f} us"
+    return f"{ns:,.0f} ns"
+
+
 def fmt_rate(per_second: float) -> str:
     if per_second >= 1e6:
         return f"{per_second / 1e6:.2f}M/s"
     return f"{per_second / 1e3:.1f}k/s"
 
 
+def fmt_ratio(x: float) -> str:
+    """A ratio with two significant digits at least (0.0045x, not 0.00x)."""
+    return f"{x:.2f}x" if x >= 0.1 else f"{x:.2g}x"
+
+
 def fmt_range(lo: float, hi: float) -> str:
-    return f"{lo:.2f}-{hi:.2f}"
+    return f"{fmt_ratio(lo)[:-1]}-{fmt_ratio(hi)[:-1]}"
 
 
 def status(ok: bool) -> str:
