@@ -42,181 +42,35 @@ from __future__ import annotations
 import argparse
 import gc
 import hashlib
-import importlib
-import importlib.metadata
-import itertools
-import math
 import operator
 import os
-import platform
 import random
-import statistics
 import sys
-import sysconfig
 import time
 from concurrent.futures import ThreadPoolExecutor
 
-try:
-    import resource
-except ImportError:  # not on every platform
-    resource = None
-
 import morvane
+from harness import (
+    AGREEMENT_PROBES,
+    MEASURES,
+    PEERS,
+    Measure,
+    disagreement,
+    fmt_ns,
+    fmt_rate,
+    heading,
+    parse_sections,
+    print_environment,
+    print_targets,
+    table,
+    time_calls,
+    time_pairs,
+)
 
 SECTIONS = ("pairs", "batch", "fallback", "probes", "threads")
 PAIR_TARGET = 0.8  # ours / rapidfuzz per call, at most
 BATCH_TARGET = 1.5  # ours / rapidfuzz cdist workers=1 throughput, at least
 THREAD_TARGET = 1.8  # 2-thread speed-up, at least
-
-# --------------------------------------------------------------------------
-# Peers
-
-
-class Peer:
-    """One importable peer package, or the reason it is not available."""
-
-    def __init__(self, module: str, dist: str):
-        self.module_name = module
-        self.dist = dist
-        self.module = None
-        self.error = None
-        try:
-            self.module = importlib.import_module(module)
-        except Exception as exc:  # ImportError, or a broken build for 3.14
-            self.error = f"{type(exc).__name__}: {exc}"
-        try:
-            self.version = importlib.metadata.version(dist)
-        except importlib.metadata.PackageNotFoundError:
-            self.version = None
-
-    def get(self, dotted: str):
-        """The attribute `dotted` below the module, or None."""
-        if self.module is None:
-            return None
-        obj = self.module
-        try:
-            for part in dotted.split("."):
-                if not hasattr(obj, part):
-                    obj = importlib.import_module(f"{obj.__name__}.{part}")
-                else:
-                    obj = getattr(obj, part)
-        except Exception:
-            return None
-        return obj
-
-
-PEERS = {
-    name: Peer(name, dist)
-    for name, dist in (
-        ("rapidfuzz", "rapidfuzz"),
-        ("Levenshtein", "Levenshtein"),
-        ("editdistance", "editdistance"),
-        ("polyleven", "polyleven"),
-        ("jellyfish", "jellyfish"),
-    )
-}
-
-
-class PeerFn:
-    """A peer's pair function for one measure, resolved lazily."""
-
-    def __init__(self, label: str, package: str, attr: str):
-        self.label = label
-        self.package = package
-        self.attr = attr
-        peer = PEERS[package]
-        self.fn = peer.get(attr)
-        if peer.module is None:
-            self.missing = f"not importable ({peer.error})"
-        elif self.fn is None:
-            self.missing = f"{package} has no {attr}"
-        else:
-            self.missing = None
-
-
-# Pairs on which every peer must agree with us before its figures count as
-# the same measure (no empty texts: edge conventions differ between peers).
-AGREEMENT_PROBES = [
-    ("ca", "abc"),
-    ("abcdef", "badcfe"),
-    ("kitten", "sitting"),
-    ("martha", "marhta"),
-    ("dixon", "dicksonx"),
-    ("\u00e9l\u00e8ve", "\u00e9lev\u00e9"),
-    ("\u65e5\u672c\u8a9e", "\u672c\u65e5\u8a9ex"),
-    ("a" * 70 + "bc", "a" * 70 + "cb"),
-]
-
-
-class Measure:
-    def __init__(self, name, ours, peers, is_float, batch, cdist_attr):
-        self.name = name
-        self.ours = ours
-        self.peers = peers
-        self.is_float = is_float
-        self.batch = batch
-        self.cdist_attr = cdist_attr
-
-    def same(self, x, y) -> bool:
-        if self.is_float:
-            return abs(x - y) <= 1e-12
-        return x == y
-
-
-MEASURES = [
-    Measure(
-        "levenshtein",
-        morvane.levenshtein_bp,
-        [
-            PeerFn("rapidfuzz Levenshtein.distance", "rapidfuzz", "distance.Levenshtein.distance"),
-            PeerFn("Levenshtein.distance", "Levenshtein", "distance"),
-            PeerFn("editdistance.eval", "editdistance", "eval"),
-            PeerFn("polyleven.levenshtein", "polyleven", "levenshtein"),
-            PeerFn("jellyfish.levenshtein_distance", "jellyfish", "levenshtein_distance"),
-        ],
-        False,
-        morvane.levenshtein_batch,
-        "distance.Levenshtein.distance",
-    ),
-    Measure(
-        "damerau (OSA)",
-        morvane.damerau_bp,
-        [
-            PeerFn("rapidfuzz OSA.distance", "rapidfuzz", "distance.OSA.distance"),
-            # Unrestricted Damerau-Levenshtein: the agreement check marks it.
-            PeerFn("jellyfish.damerau_levenshtein_distance", "jellyfish", "damerau_levenshtein_distance"),
-        ],
-        False,
-        morvane.damerau_batch,
-        "distance.OSA.distance",
-    ),
-    Measure(
-        "jaro-winkler",
-        morvane.jaro_winkler_similarity,
-        [
-            PeerFn("rapidfuzz JaroWinkler.similarity", "rapidfuzz", "distance.JaroWinkler.similarity"),
-            PeerFn("jellyfish.jaro_winkler_similarity", "jellyfish", "jaro_winkler_similarity"),
-            PeerFn("Levenshtein.jaro_winkler", "Levenshtein", "jaro_winkler"),
-        ],
-        True,
-        morvane.jaro_winkler_batch,
-        "distance.JaroWinkler.similarity",
-    ),
-]
-
-
-def disagreement(measure: Measure, fn, pairs) -> str | None:
-    """None when `fn` agrees with ours on every pair, else a short note."""
-    for a, b in pairs:
-        try:
-            theirs = fn(a, b)
-        except Exception as exc:
-            return f"raises {type(exc).__name__} on ({a[:12]!r}, {b[:12]!r})"
-        ours = measure.ours(a, b)
-        if not measure.same(ours, theirs):
-            return f"different measure: ({a[:12]!r}, {b[:12]!r}) -> {theirs!r}, ours {ours!r}"
-    return None
-
 
 # --------------------------------------------------------------------------
 # Data
@@ -296,113 +150,6 @@ class Config:
         self.listcomp_limit = min(self.candidates, args.listcomp_limit or (20_000 if args.quick else 200_000))
         self.thread_total = args.thread_total or (100_000 if args.quick else 2_000_000)
         self.chunk = max(10_000, args.chunk or (10_000 if args.quick else 50_000))
-
-
-def per_call_loop(fn, a, b, n: int) -> int:
-    it = itertools.repeat(None, n)
-    t0 = time.perf_counter_ns()
-    for _ in it:
-        fn(a, b)
-    return time.perf_counter_ns() - t0
-
-
-def calibrate(fn, a, b, sample_ns: int) -> int:
-    n = 1
-    while True:
-        elapsed = per_call_loop(fn, a, b, n)
-        if elapsed >= sample_ns / 10 or n >= 1 << 24:
-            return max(1, int(n * sample_ns / max(elapsed, 1)))
-        n *= 4
-
-
-def time_pairs(fns: list, a: str, b: str, cfg: Config) -> list[float]:
-    """Minimum ns per call of each function, timed in turns."""
-    counts = [calibrate(fn, a, b, cfg.sample_ns) for fn in fns]
-    best = [math.inf] * len(fns)
-    for _ in range(cfg.repeats):
-        for i, fn in enumerate(fns):
-            best[i] = min(best[i], per_call_loop(fn, a, b, counts[i]) / counts[i])
-    return best
-
-
-def minor_faults() -> int:
-    """Minor page faults of this process so far (0 where not available)."""
-    if resource is None:
-        return 0
-    return resource.getrusage(resource.RUSAGE_SELF).ru_minflt
-
-
-class CallTiming:
-    def __init__(self, seconds: float, faults: float):
-        self.seconds = seconds  # minimum over the repeats
-        self.faults = faults  # minor page faults per call, median over the repeats
-
-
-def time_call(call, repeats: int) -> CallTiming:
-    """One warm-up call, then `repeats` calls back to back."""
-    call()
-    best, faults = math.inf, []
-    for _ in range(repeats):
-        f0 = minor_faults()
-        t0 = time.perf_counter_ns()
-        result = call()
-        t1 = time.perf_counter_ns()
-        del result
-        faults.append(minor_faults() - f0)
-        best = min(best, (t1 - t0) / 1e9)
-    return CallTiming(best, statistics.median(faults))
-
-
-def time_calls(calls: list, repeats: int) -> list[CallTiming]:
-    return [time_call(call, repeats) for call in calls]
-
-
-# --------------------------------------------------------------------------
-# Output
-
-
-def table(headers: list[str], rows: list[list], right: set[int] | None = None) -> None:
-    """Prints an aligned plain-text table; columns in `right` align right."""
-    right = right if right is not None else set(range(1, len(headers)))
-    cells = [[str(c) for c in headers]] + [[str(c) for c in row] for row in rows]
-    widths = [max(len(r[i]) for r in cells if i < len(r)) for i in range(len(headers))]
-
-    def line(r):
-        parts = []
-        for i, c in enumerate(r):
-            parts.append(c.rjust(widths[i]) if i in right else c.ljust(widths[i]))
-        return "  ".join(parts).rstrip()
-
-    print(line(cells[0]))
-    print("  ".join("-" * w for w in widths))
-    for r in cells[1:]:
-        print(line(r))
-    print()
-
-
-def fmt_ns(ns: float) -> str:
-    if ns >= 100_000:
-        return f"{ns / 1000:,.0f}k"
-    if ns >= 100:
-        return f"{ns:,.0f}"
-    return f"{ns:.1f}"
-
-
-def fmt_rate(per_second: float) -> str:
-    if per_second >= 1e6:
-        return f"{per_second / 1e6:.2f}M/s"
-    return f"{per_second / 1e3:.1f}k/s"
-
-
-def status(ok: bool) -> str:
-    return "met" if ok else "NOT MET"
-
-
-def heading(title: str) -> None:
-    print("=" * len(title))
-    print(title)
-    print("=" * len(title))
-    print()
 
 
 # --------------------------------------------------------------------------
@@ -652,28 +399,6 @@ def section_threads(cfg: Config, targets: list, cache: dict) -> None:
 # --------------------------------------------------------------------------
 
 
-def print_environment(cfg: Config) -> None:
-    heading("Environment")
-    gil_disabled = sysconfig.get_config_var("Py_GIL_DISABLED")
-    gil_enabled_now = getattr(sys, "_is_gil_enabled", lambda: True)()
-    print(f"python        {sys.version.split()[0]} ({sys.executable}), {platform.machine()}")
-    print(f"free-threaded Py_GIL_DISABLED={gil_disabled!r}, GIL enabled at run time: {gil_enabled_now}")
-    cpus = os.cpu_count()
-    usable = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else cpus
-    print(f"CPUs          {cpus} (usable by this process: {usable})")
-    try:
-        print(f"load average  {', '.join(f'{x:.2f}' for x in os.getloadavg())}")
-    except OSError:
-        pass
-    print(f"morvane       {morvane.__file__}")
-    for peer in PEERS.values():
-        state = "ok" if peer.module is not None else f"NOT AVAILABLE: {peer.error}"
-        print(f"{peer.module_name:<13} {peer.version or '-'}  {state}")
-    print(f"mode          {'quick' if cfg.quick else 'full'}; pair repeats {cfg.repeats}, "
-          f"batch repeats {cfg.batch_repeats}")
-    print()
-
-
 def main(argv=None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true", help="small sizes and few repeats: a smoke run")
@@ -686,13 +411,11 @@ def main(argv=None) -> int:
     parser.add_argument("--thread-total", type=int, help="candidates in the thread section (default 2,000,000)")
     parser.add_argument("--chunk", type=int, help="candidates per thread task, at least 10,000 (default 50,000, quick 10,000)")
     args = parser.parse_args(argv)
-    chosen = [s.strip() for s in args.only.split(",") if s.strip()]
-    unknown = [s for s in chosen if s not in SECTIONS]
-    if unknown:
-        parser.error(f"unknown section(s) {', '.join(unknown)}; choose from {', '.join(SECTIONS)}")
+    chosen = parse_sections(parser, args.only, SECTIONS)
 
     cfg = Config(args)
-    print_environment(cfg)
+    print_environment(f"{'quick' if cfg.quick else 'full'}; pair repeats {cfg.repeats}, "
+                      f"batch repeats {cfg.batch_repeats}")
     targets: list = []
     cache: dict = {}
     gc_was_enabled = gc.isenabled()
@@ -718,10 +441,7 @@ def main(argv=None) -> int:
         if gc_was_enabled:
             gc.enable()
 
-    if targets:
-        heading("Targets")
-        rows = [[label, value, "-" if ok is None else status(ok)] for label, ok, value in targets]
-        table(["target", "measured", "status"], rows, right={1})
+    print_targets(targets)
     print(f"total time {elapsed:.1f} s")
     return 0
 
