@@ -7,20 +7,34 @@ namespace morvane::py {
 
 namespace {
 
-// Whether any unit is a surrogate (U+D800 to U+DFFF). Blocks of 32 units
-// are tested without an early exit inside, so the test vectorises.
+// Whether any unit is a surrogate (U+D800 to U+DFFF). Texts of at least one
+// vector's worth are tested a vector at a time, the last vector overlapping
+// the one before it, so no unit past the end is read and no length needs a
+// scalar loop; in the compiler's generic vectors, which every target turns
+// into its own instructions.
 template <class Unit>
 bool has_surrogate(const Unit* units, std::size_t n) noexcept {
   constexpr Unit kMask = static_cast<Unit>(~Unit{0x7FF});
-  std::size_t i = 0;
-  for (; i + 32 <= n; i += 32) {
+  constexpr std::size_t kUnits = 16 / sizeof(Unit);
+  typedef Unit V __attribute__((vector_size(16)));
+  if (n < kUnits) {
     bool found = false;
-    for (std::size_t k = 0; k < 32; ++k) found |= (units[i + k] & kMask) == 0xD800;
-    if (found) return true;
+    for (std::size_t i = 0; i < n; ++i) found |= (units[i] & kMask) == 0xD800;
+    return found;
   }
-  bool found = false;
-  for (; i < n; ++i) found |= (units[i] & kMask) == 0xD800;
-  return found;
+  const auto at = [units](std::size_t i) {
+    V v;
+    __builtin_memcpy(&v, units + i, sizeof v);
+    return v;
+  };
+  const V mask = V{} + kMask;
+  const V surrogate = V{} + Unit{0xD800};
+  V found = V{};
+  for (std::size_t i = 0; i + kUnits < n; i += kUnits) found |= __builtin_bit_cast(V, (at(i) & mask) == surrogate);
+  found |= __builtin_bit_cast(V, (at(n - kUnits) & mask) == surrogate);
+  Unit any = 0;
+  for (std::size_t k = 0; k < kUnits; ++k) any |= found[k];
+  return any != 0;
 }
 
 }  // namespace

@@ -147,3 +147,17 @@ def test_same_object_many_times():
     assert morvane._ingest_owned([s] * 3) == 3
     assert morvane._ingest_borrow_and_deref([s] * 3) == 30
     assert sys.getrefcount(s) == before
+
+
+@pytest.mark.parametrize("wide", ["\u0436", "\U0001f600"], ids=["two-byte", "four-byte"])
+def test_a_surrogate_anywhere_raises_the_interpreters_error(wide):
+    # Every position of texts around the lengths of the vector-wise scan.
+    for length in range(1, 40):
+        for at in range(length):
+            text = (wide * length)[:at] + "\udc80" + (wide * length)[at + 1:]
+            with pytest.raises(UnicodeEncodeError) as info:
+                morvane.levenshtein_bp("a", text)
+            assert info.value.__notes__ == ["while processing 'str_2'"]
+            with pytest.raises(UnicodeEncodeError):
+                morvane.jaro_winkler_batch("a", ["b", text])
+        assert morvane.levenshtein_bp("a", wide * length) == length

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "batch_forms.hpp"
+#include "bit_parallel.hpp"
 #include "morvane/batch_query.hpp"
 #include "morvane/jaro_winkler.hpp"
 #include "morvane/text.hpp"

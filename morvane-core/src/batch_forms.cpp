@@ -55,13 +55,13 @@ std::size_t edit_distance(const QueryMasks& masks, std::size_t m, const T* t, st
   if (rest_m <= 64) {
     // Bits above the middle's last position belong to the suffix and are
     // never read.
-    typename Kernels::WordState w(rest_m, bit_parallel::last_bit_of(rest_m));
+    typename Kernels::WordState w;
     if (words == 1) {
       for (std::size_t j = 0; j < rest_n; ++j) w.step(row_of(masks, text[j])[0] >> prefix);
     } else {
       for (std::size_t j = 0; j < rest_n; ++j) w.step(positions_from(row_of(masks, text[j]), words, prefix));
     }
-    return w.score;
+    return w.distance(rest_m, rest_n);
   }
   // The rest of the prefix and the suffix stay in the kernel's text and
   // pattern.

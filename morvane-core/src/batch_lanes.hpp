@@ -45,17 +45,15 @@ struct Group {
   std::size_t steps = 0;
 
   // Fills the block from texts[idx[k]], k < count; lanes from count on get
-  // length 0.
+  // length 0. Rows past a lane's last code point keep whatever an earlier
+  // group left there.
   void gather(const PreparedQuery& q, const Text* texts, const std::uint32_t* idx, std::size_t count) noexcept {
     const QueryMasks& masks = *q.masks;
     const std::uint64_t* const direct = masks.direct();
     const bool wide = masks.has_wide();
     steps = 0;
-    for (std::size_t k = 0; k < kLanes; ++k) {
-      if (k >= count) {
-        length[k] = 0;
-        continue;
-      }
+    for (std::size_t k = count; k < kLanes; ++k) length[k] = 0;
+    for (std::size_t k = 0; k < count; ++k) {
       const Text t = texts[idx[k]];
       const std::size_t n = t.size();
       length[k] = static_cast<Lane>(n);
@@ -89,8 +87,9 @@ struct Group {
 // kernel step of bit_parallel.hpp lane by lane. Additions carry and shifts
 // move bits only upwards within a lane, and no bit above the pattern's last
 // position is read, so lanes as narrow as the pattern give the 64-bit
-// kernel's distances. A lane's score is at most m + n <= 64 + kMaxLaneText,
-// which even an 8-bit lane holds when m <= 8.
+// kernel's distances. Each lane keeps its column state as it was after its
+// own last code point, from which its distance follows as in
+// bit_parallel::distance_of.
 template <class Lane, std::size_t Bytes, bool kDamerau>
 void edit_distance_group(const PreparedQuery& q, const Text* texts, const std::uint32_t* idx, std::size_t count,
                          void* out) {
@@ -99,24 +98,20 @@ void edit_distance_group(const PreparedQuery& q, const Text* texts, const std::u
   Group<Lane, Bytes> g;
   g.gather(q, texts, idx, count);
   const std::size_t m = q.length;
-  const V last = W::broadcast(std::uint64_t{1} << (m - 1));
   const V one = W::broadcast(1);
   const V lengths = W::load(g.length);
   V VP = ~V{};
   V VN = V{};
   V D0 = V{};
   V EqPrev = V{};
-  V score = W::broadcast(m);
-  V result = score;  // an empty text's distance
+  V final_VP = VP;  // an empty text's state
+  V final_VN = VN;
   for (std::size_t j = 0; j < g.steps; ++j) {
     const V Eq = W::load(g.eq[j]);
     V D = (((Eq & VP) + VP) ^ VP) | Eq | VN;
     if constexpr (kDamerau) D |= (((~D0) & Eq) << 1) & EqPrev;
     V HP = VN | ~(D | VP);
     V HN = VP & D;
-    // A comparison gives -1 in the lanes where it holds.
-    score -= W::bits((HP & last) != 0);
-    score += W::bits((HN & last) != 0);
     HP = (HP << 1) | one;
     HN <<= 1;
     VP = HN | ~(D | HP);
@@ -125,12 +120,15 @@ void edit_distance_group(const PreparedQuery& q, const Text* texts, const std::u
       D0 = D;
       EqPrev = Eq;
     }
-    result = W::bits(lengths == W::broadcast(j + 1)) ? score : result;
+    const V done = W::bits(lengths == W::broadcast(j + 1));
+    final_VP = done ? VP : final_VP;
+    final_VN = done ? VN : final_VN;
   }
-  alignas(64) Lane r[W::kLanes];
-  W::store(r, result);
+  alignas(64) Lane vp[W::kLanes], vn[W::kLanes];
+  W::store(vp, final_VP);
+  W::store(vn, final_VN);
   auto* const results = static_cast<std::size_t*>(out);
-  for (std::size_t k = 0; k < count; ++k) results[idx[k]] = r[k];
+  for (std::size_t k = 0; k < count; ++k) results[idx[k]] = bit_parallel::distance_of(vp[k], vn[k], m, g.length[k]);
 }
 
 // Jaro-Winkler with the candidate driving and the query tabled (as the
@@ -167,6 +165,7 @@ void jaro_winkler_group(const PreparedQuery& q, const Text* texts, const std::ui
   for (std::size_t j = 0; j < g.steps; ++j) {
     const V Eq = W::load(g.eq[j]);
     const V jv = W::broadcast(j);
+    // Rows past a lane's end hold stale masks: they must match nothing.
     const V active = W::bits(lengths > jv);
     const V x = Eq & Win & ~matched & active;
     matched |= x & (V{} - x);

@@ -12,6 +12,7 @@
 // upwards, so they cannot disturb the positions below.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -26,21 +27,23 @@
 
 namespace morvane::bit_parallel {
 
+// The distance after a whole text of n code points, from the column state:
+// bit i of VP (VN) is set where D[i + 1][n] - D[i][n] is +1 (-1), so D[m][n]
+// is D[0][n] = n plus the m lowest vertical deltas. The kernel step thus
+// keeps no running score.
+inline std::size_t distance_of(std::uint64_t VP, std::uint64_t VN, std::size_t m, std::size_t n) noexcept {
+  const std::uint64_t rows = m >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << m) - 1;
+  return n + static_cast<std::size_t>(std::popcount(VP & rows)) - static_cast<std::size_t>(std::popcount(VN & rows));
+}
+
 struct LevenshteinWord {
   std::uint64_t VP = ~std::uint64_t{0};
   std::uint64_t VN = 0;
-  std::size_t score = 0;
-  std::uint64_t last = 0;
-
-  LevenshteinWord() noexcept = default;
-  LevenshteinWord(std::size_t m, std::uint64_t last_bit) noexcept : score(m), last(last_bit) {}
 
   void step(std::uint64_t Eq) noexcept {
     const std::uint64_t D0 = (((Eq & VP) + VP) ^ VP) | Eq | VN;
     std::uint64_t HP = VN | ~(D0 | VP);
     std::uint64_t HN = VP & D0;
-    score += (HP & last) != 0;
-    score -= (HN & last) != 0;
     // The 1 shifted in is the first row: the distance from the empty pattern
     // prefix grows by one per text character.
     HP = (HP << 1) | 1;
@@ -48,6 +51,7 @@ struct LevenshteinWord {
     VP = HN | ~(D0 | HP);
     VN = HP & D0;
   }
+  std::size_t distance(std::size_t m, std::size_t n) const noexcept { return distance_of(VP, VN, m, n); }
 };
 
 struct DamerauWord {
@@ -55,11 +59,6 @@ struct DamerauWord {
   std::uint64_t VN = 0;
   std::uint64_t D0 = 0;      // diagonal vector of the previous text character
   std::uint64_t EqPrev = 0;  // match mask of the previous text character
-  std::size_t score = 0;
-  std::uint64_t last = 0;
-
-  DamerauWord() noexcept = default;
-  DamerauWord(std::size_t m, std::uint64_t last_bit) noexcept : score(m), last(last_bit) {}
 
   void step(std::uint64_t Eq) noexcept {
     // A transposition ends at position i when text[j] = pattern[i - 1],
@@ -68,14 +67,13 @@ struct DamerauWord {
     D0 = (((Eq & VP) + VP) ^ VP) | Eq | VN | TR;
     std::uint64_t HP = VN | ~(D0 | VP);
     std::uint64_t HN = VP & D0;
-    score += (HP & last) != 0;
-    score -= (HN & last) != 0;
     HP = (HP << 1) | 1;
     HN <<= 1;
     VP = HN | ~(D0 | HP);
     VN = HP & D0;
     EqPrev = Eq;
   }
+  std::size_t distance(std::size_t m, std::size_t n) const noexcept { return distance_of(VP, VN, m, n); }
 };
 
 inline std::uint64_t last_bit_of(std::size_t m) noexcept { return std::uint64_t{1} << ((m - 1) % 64); }
@@ -83,21 +81,19 @@ inline std::uint64_t last_bit_of(std::size_t m) noexcept { return std::uint64_t{
 // Single-word kernel over `text`, whose code points are all below 256, with
 // the 256 direct masks of the pattern.
 template <class Word, class T>
-std::size_t run_direct(const std::uint64_t* masks, std::uint64_t last_bit, std::size_t m, const T* text,
-                       std::size_t n) noexcept {
-  Word w(m, last_bit);
+std::size_t run_direct(const std::uint64_t* masks, std::size_t m, const T* text, std::size_t n) noexcept {
+  Word w;
   for (std::size_t j = 0; j < n; ++j) w.step(masks[text[j]]);
-  return w.score;
+  return w.distance(m, n);
 }
 
 // Single-word kernel over `text`, any code points.
 template <class Word, class T>
-std::size_t run_table(const MaskTable& table, std::uint64_t last_bit, std::size_t m, const T* text,
-                      std::size_t n) noexcept {
+std::size_t run_table(const MaskTable& table, std::size_t m, const T* text, std::size_t n) noexcept {
   if constexpr (sizeof(T) == 1) {
-    return run_direct<Word>(table.direct(), last_bit, m, text, n);
+    return run_direct<Word>(table.direct(), m, text, n);
   } else {
-    Word w(m, last_bit);
+    Word w;
     if (!table.has_wide()) {
       // The pattern lies below 256: every wider text code point is a mismatch.
       const std::uint64_t* const masks = table.direct();
@@ -105,7 +101,7 @@ std::size_t run_table(const MaskTable& table, std::uint64_t last_bit, std::size_
     } else {
       for (std::size_t j = 0; j < n; ++j) w.step(table.get(text[j]));
     }
-    return w.score;
+    return w.distance(m, n);
   }
 }
 
@@ -248,14 +244,12 @@ struct Kernels {
   using BlockState = Block;
 
   template <class T>
-  static std::size_t direct(const std::uint64_t* masks, std::uint64_t last_bit, std::size_t m, const T* text,
-                            std::size_t n) noexcept {
-    return run_direct<Word>(masks, last_bit, m, text, n);
+  static std::size_t direct(const std::uint64_t* masks, std::size_t m, const T* text, std::size_t n) noexcept {
+    return run_direct<Word>(masks, m, text, n);
   }
   template <class T>
-  static std::size_t table(const MaskTable& t, std::uint64_t last_bit, std::size_t m, const T* text,
-                           std::size_t n) noexcept {
-    return run_table<Word>(t, last_bit, m, text, n);
+  static std::size_t table(const MaskTable& t, std::size_t m, const T* text, std::size_t n) noexcept {
+    return run_table<Word>(t, m, text, n);
   }
   template <class T>
   static std::size_t blocks(const BlockMaskTable& t, std::size_t m, const T* text, std::size_t n) {

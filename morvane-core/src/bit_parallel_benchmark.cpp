@@ -57,12 +57,11 @@ void single_word(benchmark::State& state) {
   morvane::with_units(pattern, text, [&](const auto* p, std::size_t, const auto* t, std::size_t) {
     morvane::MaskTable table;
     table.assign(p, m);
-    const std::uint64_t last = morvane::bit_parallel::last_bit_of(m);
     for (auto _ : state) {
       if constexpr (kCodePoints) {
-        benchmark::DoNotOptimize(Measure::Kernels::table(table, last, m, t, n));
+        benchmark::DoNotOptimize(Measure::Kernels::table(table, m, t, n));
       } else {
-        benchmark::DoNotOptimize(Measure::Kernels::direct(table.direct(), last, m, t, n));
+        benchmark::DoNotOptimize(Measure::Kernels::direct(table.direct(), m, t, n));
       }
     }
   });

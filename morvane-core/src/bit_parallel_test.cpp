@@ -40,15 +40,14 @@ void check_all_forms(const std::string& a, const std::string& b) {
         const BlockMaskTable block(pa, m);
         ASSERT_EQ(K::blocks(block, m, pb, n), expected) << "blocks: " << a << " / " << b;
         if (m > 64) return;
-        const std::uint64_t last = bit_parallel::last_bit_of(m);
         MaskTable table;
         table.assign(pa, m);
-        ASSERT_EQ(K::table(table, last, m, pb, n), expected) << "table: " << a << " / " << b;
+        ASSERT_EQ(K::table(table, m, pb, n), expected) << "table: " << a << " / " << b;
         if (std::all_of(pb, pb + n, [](auto c) { return c < 256; })) {
-          ASSERT_EQ(K::direct(table.direct(), last, m, pb, n), expected) << "direct: " << a << " / " << b;
+          ASSERT_EQ(K::direct(table.direct(), m, pb, n), expected) << "direct: " << a << " / " << b;
         }
         table.assign_pair(pa, m, pb, n);
-        ASSERT_EQ(K::table(table, last, m, pb, n), expected) << "pair table: " << a << " / " << b;
+        ASSERT_EQ(K::table(table, m, pb, n), expected) << "pair table: " << a << " / " << b;
       });
     }
   }

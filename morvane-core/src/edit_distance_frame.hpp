@@ -38,7 +38,7 @@ std::size_t pair_distance(const P* a, std::size_t m, const T* b, std::size_t n) 
   if (m <= 64) {
     MaskTable table;
     table.assign_pair(a, m, b, n);
-    return Kernels::table(table, bit_parallel::last_bit_of(m), m, b, n);
+    return Kernels::table(table, m, b, n);
   }
   const BlockMaskTable table(a, m);
   return Kernels::blocks(table, m, b, n);
