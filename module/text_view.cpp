@@ -18,6 +18,24 @@ bool has_surrogate(const Unit* units, std::size_t n) noexcept {
   constexpr std::size_t kUnits = 16 / sizeof(Unit);
   typedef Unit V __attribute__((vector_size(16)));
   if (n < kUnits) {
+    // Short texts, the common case for names, without a loop over units:
+    // two overlapping 8-byte words when there are that many bytes.
+    if (n * sizeof(Unit) >= 8) {
+      constexpr std::uint64_t kLaneMask = sizeof(Unit) == 2 ? 0xF800F800F800F800ull : 0xFFFFF800FFFFF800ull;
+      constexpr std::uint64_t kLaneSurrogate = sizeof(Unit) == 2 ? 0xD800D800D800D800ull : 0x0000D8000000D800ull;
+      constexpr std::uint64_t kLow = sizeof(Unit) == 2 ? 0x0001000100010001ull : 0x0000000100000001ull;
+      constexpr std::uint64_t kHigh = sizeof(Unit) == 2 ? 0x8000800080008000ull : 0x8000000080000000ull;
+      const auto word = [units](std::size_t byte) {
+        std::uint64_t w;
+        __builtin_memcpy(&w, reinterpret_cast<const unsigned char*>(units) + byte, 8);
+        return w;
+      };
+      // A lane of y is zero exactly where a unit is a surrogate; the usual
+      // test for a zero lane finds any.
+      const auto any_zero = [](std::uint64_t y) { return ((y - kLow) & ~y & kHigh) != 0; };
+      return any_zero((word(0) & kLaneMask) ^ kLaneSurrogate) ||
+             any_zero((word(n * sizeof(Unit) - 8) & kLaneMask) ^ kLaneSurrogate);
+    }
     bool found = false;
     for (std::size_t i = 0; i < n; ++i) found |= (units[i] & kMask) == 0xD800;
     return found;

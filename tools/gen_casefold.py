@@ -187,9 +187,31 @@ def raised_forms(entries: list[tuple]) -> list[tuple[int, int]]:
     return sorted(pairs)
 
 
+# Code points below this have their lowercase delta in a direct table too:
+# the Latin, Greek, Cyrillic, Armenian and Hebrew blocks, one load each.
+SMALL_LIMIT = 0x600
+SMALL_SPECIAL = -(1 << 15)
+
+
+def small_deltas(entries: list[tuple]) -> list[int]:
+    """Per code point below SMALL_LIMIT its single-code-point lowercase delta,
+    or SMALL_SPECIAL for U+03A3 and the code points that expand."""
+    out = []
+    for c in range(SMALL_LIMIT):
+        kind, value, _, _ = entries[c]
+        if c == 0x3A3 or kind != "delta":
+            out.append(SMALL_SPECIAL)
+        else:
+            if not SMALL_SPECIAL < value < (1 << 15):
+                raise GenerationError(f"U+{c:04X}: delta {value} does not fit 16 bits")
+            out.append(value)
+    return out
+
+
 def generate() -> str:
     entries, growth = collect()
     raised = raised_forms(entries)
+    small = small_deltas(entries)
     per_cp, records, expansions = encode_records(entries)
     shift, (cost, limit, index, blocks) = min(
         ((s, build_blocks(per_cp, s)) for s in (6, 7, 8)), key=lambda t: t[1][0])
@@ -233,6 +255,14 @@ def generate() -> str:
         f"inline constexpr std::u32string_view kExpansions[{max(len(expansions), 1)}] = {{",
         *[f"    {c_u32string(e)},  // {' '.join(f'U+{ord(ch):04X}' for ch in e)}" for e in expansions],
         *(["    U\"\","] if not expansions else []),
+        "};",
+        "",
+        "// The lowercase delta of every code point below kSmallLimit, or kSmallSpecial",
+        "// for U+03A3 and the code points that expand: record() in one load.",
+        f"inline constexpr char32_t kSmallLimit = 0x{SMALL_LIMIT:X};",
+        f"inline constexpr std::int16_t kSmallSpecial = {SMALL_SPECIAL};",
+        f"inline constexpr std::int16_t kSmallDeltas[{SMALL_LIMIT}] = {{",
+        *array_lines(small, 16),
         "};",
         "",
         "// Every code point kRaisedFrom[k] that lowers to the single, other code point",

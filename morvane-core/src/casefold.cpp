@@ -44,6 +44,13 @@ std::size_t lower_units(const Unit* in, std::size_t n, Unit* out) noexcept {
       *o++ = static_cast<Unit>(c + (static_cast<unsigned>(c - 'A') < 26u ? 0x20 : 0));
       continue;
     }
+    if (c < kSmallLimit) {
+      const std::int16_t delta = kSmallDeltas[c];
+      if (delta != kSmallSpecial) {
+        *o++ = static_cast<Unit>(static_cast<std::int32_t>(c) + delta);
+        continue;
+      }
+    }
     const std::int32_t rec = record(c);
     const std::int32_t payload = rec >> kPayloadShift;
     if ((rec & kExpansion) != 0) {

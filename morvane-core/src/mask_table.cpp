@@ -8,11 +8,12 @@ namespace morvane {
 
 void MaskTable::map_or(char32_t c, std::uint64_t bit) noexcept {
   if (!map_used_) {
-    std::memset(keys_, 0, sizeof keys_);
+    std::memset(keys_, 0, sizeof(char32_t) << slot_bits_);
     map_used_ = true;
   }
-  // At most 64 keys in 128 slots: an empty slot is always found.
-  for (std::size_t i = slot_of(c);; i = (i + 1) % kSlots) {
+  // At most half the slots are ever taken: an empty slot is always found.
+  const std::size_t mask = (std::size_t{1} << slot_bits_) - 1;
+  for (std::size_t i = slot_of(c);; i = (i + 1) & mask) {
     if (keys_[i] == c) {
       values_[i] |= bit;
       return;

@@ -57,13 +57,17 @@ class MaskTable {
   bool has_wide() const noexcept { return map_used_; }
 
  private:
-  static constexpr std::size_t kSlots = 128;  // twice the most distinct keys
-  static std::size_t slot_of(char32_t c) noexcept {
-    return (static_cast<std::uint32_t>(c) * 0x9E3779B1u) >> (32 - 7);
+  // At least twice as many slots as the pattern has code points, so probes
+  // stay short and an empty slot always ends them; a short pattern clears
+  // only a few.
+  static constexpr unsigned kMaxSlotBits = 7;
+  std::size_t slot_of(char32_t c) const noexcept {
+    return (static_cast<std::uint32_t>(c) * 0x9E3779B1u) >> (32 - slot_bits_);
   }
   template <class P>
   void fill(const P* pattern, std::size_t m) noexcept {
     map_used_ = false;
+    slot_bits_ = m <= 8 ? 4 : m <= 16 ? 5 : m <= 32 ? 6 : kMaxSlotBits;
     for (std::size_t i = 0; i < m; ++i) {
       const char32_t c = pattern[i];
       if (below_256(pattern[i])) {
@@ -75,7 +79,8 @@ class MaskTable {
   }
   std::uint64_t map_get(char32_t c) const noexcept {
     if (!map_used_) return 0;
-    for (std::size_t i = slot_of(c);; i = (i + 1) % kSlots) {
+    const std::size_t mask = (std::size_t{1} << slot_bits_) - 1;
+    for (std::size_t i = slot_of(c);; i = (i + 1) & mask) {
       if (keys_[i] == c) return values_[i];
       if (keys_[i] == 0) return 0;
     }
@@ -85,8 +90,9 @@ class MaskTable {
   std::uint64_t direct_[256];
   // Open addressing; key 0 marks an empty slot (keys are all >= 256). Only
   // initialised once the pattern has a code point of 256 or above.
-  char32_t keys_[kSlots];
-  std::uint64_t values_[kSlots];
+  char32_t keys_[std::size_t{1} << kMaxSlotBits];
+  std::uint64_t values_[std::size_t{1} << kMaxSlotBits];
+  unsigned slot_bits_ = kMaxSlotBits;
   bool map_used_ = false;
 };
 
