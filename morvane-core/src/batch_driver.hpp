@@ -16,9 +16,14 @@ namespace morvane::batch {
 
 // Scores every candidate with `form` where it can and with `scalar`
 // otherwise, writing out[i] for candidate i. With `fold`, candidates the
-// masks cannot lowercase (and, when `lower_long`, candidates longer than
-// `long_text`) are lowercased in full first, into memory reused from one to
-// the next.
+// masks cannot lowercase (and candidates longer than `long_text`) are
+// lowercased in full first, into memory reused from one to the next.
+//
+// A lane form's group runs as many steps as its longest text, so candidates
+// are grouped by length: each group gathers candidates whose lengths differ
+// by less than kBucketWidth, and is scored when full; the partly filled ones
+// at the end. Results go to each candidate's own place, so the order in
+// which groups are scored does not matter.
 template <class Out>
 void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std::span<const Text> candidates,
                bool fold, std::size_t long_text, Out* out) {
@@ -26,16 +31,22 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
   // when they were taken in: asking for the code points of a candidate some
   // places ahead hides most of the wait for them.
   constexpr std::size_t kAhead = 16;
-  std::uint32_t idx[64];
-  std::size_t count = 0;
-  std::size_t base = 0;  // group indexes count from here
-  const auto flush = [&] {
-    if (count != 0) form.score(q, candidates.data() + base, idx, count, out + base);
-    count = 0;
-  };
+  constexpr std::size_t kBucketWidth = 4;
+  constexpr std::size_t kBuckets = kMaxLaneText / kBucketWidth + 1;
   std::vector<std::uint32_t> lowered;
   const std::size_t n = candidates.size();
   const bool grouped = form.lanes > 1;
+  std::uint32_t pending[kBuckets][64];
+  std::size_t filled[kBuckets] = {};
+  // Indexes within groups count from `base` and stay below 2^32 whatever the
+  // batch's size.
+  std::size_t base = 0;
+  const auto flush_all = [&] {
+    for (std::size_t b = 0; grouped && b < kBuckets; ++b) {
+      if (filled[b] != 0) form.score(q, candidates.data() + base, pending[b], filled[b], out + base);
+      filled[b] = 0;
+    }
+  };
   for (std::size_t i = 0; i < n; ++i) {
     if (i + kAhead < n) __builtin_prefetch(candidates[i + kAhead].data());
     const Text c = candidates[i];
@@ -50,16 +61,18 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
       scalar.score(q, &c, &self, 1, out + i);
       continue;
     }
-    if (count == 0) base = i;
-    // Indexes within a group stay below 2^32 whatever the batch's size.
     if (i - base > 0xFFFFFFFFu) {
-      flush();
+      flush_all();
       base = i;
     }
-    idx[count++] = static_cast<std::uint32_t>(i - base);
-    if (count == form.lanes) flush();
+    const std::size_t b = c.size() / kBucketWidth;
+    pending[b][filled[b]++] = static_cast<std::uint32_t>(i - base);
+    if (filled[b] == form.lanes) {
+      form.score(q, candidates.data() + base, pending[b], filled[b], out + base);
+      filled[b] = 0;
+    }
   }
-  flush();
+  flush_all();
 }
 
 }  // namespace morvane::batch

@@ -33,6 +33,16 @@ const std::uint64_t* row_of(const QueryMasks& masks, T c) noexcept {
   }
 }
 
+// Word 0 of the row of a code unit, for a pattern of one word.
+template <class T>
+std::uint64_t word_of(const QueryMasks& masks, T c) noexcept {
+  if constexpr (sizeof(T) == 1) {
+    return masks.direct()[c];
+  } else {
+    return masks.first(c);
+  }
+}
+
 // One candidate's edit distance through the masks. Common prefix and suffix
 // are read off the masks (position k of the pattern equals, as lowercased
 // when folding, code point c exactly when the row of c has bit k) and cut
@@ -57,7 +67,7 @@ std::size_t edit_distance(const QueryMasks& masks, std::size_t m, const T* t, st
     // never read.
     typename Kernels::WordState w;
     if (words == 1) {
-      for (std::size_t j = 0; j < rest_n; ++j) w.step(row_of(masks, text[j])[0] >> prefix);
+      for (std::size_t j = 0; j < rest_n; ++j) w.step(word_of(masks, text[j]) >> prefix);
     } else {
       for (std::size_t j = 0; j < rest_n; ++j) w.step(positions_from(row_of(masks, text[j]), words, prefix));
     }
@@ -119,7 +129,7 @@ double jaro_winkler_scan(const PreparedQuery& q, const T* c, std::size_t len_c) 
     for (std::size_t j = prefix; j < len_c; ++j) {
       // Whether a position is free to match is data-dependent and
       // unpredictable, so the update is written without a branch.
-      const std::uint64_t eligible = row_of(masks, c[j])[0] & window & ~matched_q;
+      const std::uint64_t eligible = (masks.words() == 1 ? word_of(masks, c[j]) : row_of(masks, c[j])[0]) & window & ~matched_q;
       matched_q |= eligible & (~eligible + 1);
       matched_c |= std::uint64_t{eligible != 0} << j;
       window = (window << 1) | std::uint64_t{j < w};

@@ -63,6 +63,10 @@ struct Form {
 // group runs as many steps as its longest text.
 inline constexpr std::size_t kMaxLaneText = 128;
 
+// From this many candidates on, a batch indexes the basic plane for its
+// query's masks (QueryMasks::index_basic_plane).
+inline constexpr std::size_t kIndexBasicPlaneFrom = 2048;
+
 // Every form compiled into the library, whatever this processor can run.
 std::span<const Form> forms() noexcept;
 

@@ -106,7 +106,9 @@ TEST(BatchForms, EveryLevelGivesTheScalarLevelsResults) {
     const std::u32string& pool = m % 2 ? kAscii : kMixed;
     const std::u32string query = random_points(rng, pool, m);
     std::vector<std::u32string> texts;
-    for (std::size_t k = 0; k < 150; ++k) texts.push_back(candidate(rng, query, pool, 200));
+    // Some batches large enough for the query's index of the basic plane.
+    const std::size_t count = m % 8 == 0 ? kIndexBasicPlaneFrom + 50 : 150;
+    for (std::size_t k = 0; k < count; ++k) texts.push_back(candidate(rng, query, pool, 200));
     texts.push_back(U"\u0130\u03a3" + query);  // lowercased in full when folding
     const reference::NativeText q(query);
     const std::vector<reference::NativeText> stored = store(rng, texts);

@@ -50,7 +50,6 @@ struct Group {
   void gather(const PreparedQuery& q, const Text* texts, const std::uint32_t* idx, std::size_t count) noexcept {
     const QueryMasks& masks = *q.masks;
     const std::uint64_t* const direct = masks.direct();
-    const bool wide = masks.has_wide();
     steps = 0;
     for (std::size_t k = count; k < kLanes; ++k) length[k] = 0;
     for (std::size_t k = 0; k < count; ++k) {
@@ -66,10 +65,10 @@ struct Group {
         }
         case 2: {
           const auto* u = static_cast<const std::uint16_t*>(t.data());
-          if (wide) {
-            for (std::size_t j = 0; j < n; ++j) eq[j][k] = static_cast<Lane>(masks.first(u[j]));
+          if (masks.has_basic_plane_index()) {
+            for (std::size_t j = 0; j < n; ++j) eq[j][k] = static_cast<Lane>(masks.first_bmp(u[j]));
           } else {
-            for (std::size_t j = 0; j < n; ++j) eq[j][k] = static_cast<Lane>(u[j] < 256 ? direct[u[j]] : 0);
+            for (std::size_t j = 0; j < n; ++j) eq[j][k] = static_cast<Lane>(masks.first(u[j]));
           }
           break;
         }

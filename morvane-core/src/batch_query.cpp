@@ -25,6 +25,15 @@ QueryMasks::QueryMasks(Text pattern, bool raise)
       }
     }
   });
+  if (words_ == 1) {
+    // Pages as rows have them, then one more for the code points below 256.
+    masks_.resize(pages_.size() + 256);
+    for (std::size_t k = 0; k < pages_.size(); ++k) masks_[k] = rows_[pages_[k]];
+    std::copy(direct_.get(), direct_.get() + 256, masks_.begin() + static_cast<std::ptrdiff_t>(pages_.size()));
+    mask_directory_ = std::make_unique_for_overwrite<std::uint16_t[]>(kDirectory);
+    std::copy(directory_.get(), directory_.get() + kDirectory, mask_directory_.get());
+    mask_directory_[0] = static_cast<std::uint16_t>(pages_used_);
+  }
 }
 
 std::uint64_t* QueryMasks::row_for(char32_t c) {
@@ -44,6 +53,31 @@ std::uint64_t* QueryMasks::row_for(char32_t c) {
     rows_.resize(rows_.size() + words_, 0);
   }
   return rows_.data() + std::size_t{id} * words_;
+}
+
+void QueryMasks::index_basic_plane() {
+  if (words_ != 1 || bmp_index_) return;
+  // Slot 0 is the zero mask, slots 1 to 256 the code points below 256, then
+  // one slot per wide code point that has a row; at most as many as the
+  // rows, far below 2^16 for a pattern of 64 code points and its raised
+  // forms.
+  const std::size_t rows = rows_.size();
+  if (257 + rows > 0xFFFF) return;
+  bmp_masks_.assign(257 + rows, 0);
+  bmp_index_ = std::make_unique<std::uint16_t[]>(0x10000);
+  for (std::size_t c = 0; c < 256; ++c) {
+    bmp_masks_[1 + c] = direct_[c];
+    bmp_index_[c] = static_cast<std::uint16_t>(1 + c);
+  }
+  for (std::size_t id = 1; id < rows; ++id) bmp_masks_[257 + id] = rows_[id];
+  for (std::size_t hi = 1; hi < 256; ++hi) {
+    const std::size_t page = directory_[hi];
+    if (page == 0) continue;
+    for (std::size_t lo = 0; lo < 256; ++lo) {
+      const std::uint32_t id = pages_[page * 256 + lo];
+      if (id != 0) bmp_index_[(hi << 8) | lo] = static_cast<std::uint16_t>(257 + id);
+    }
+  }
 }
 
 bool needs_full_lowering(Text candidate) noexcept {

@@ -20,7 +20,7 @@ namespace morvane {
 template <batch::Measure kMeasure>
 BulkVector<std::size_t> edit_distance_batch(Text query, std::span<const Text> candidates,
                                              std::optional<bool> case_insensitive, SimdLevel level) {
-  const BatchQuery prepared(query, case_insensitive);
+  BatchQuery prepared(query, case_insensitive);
   BulkVector<std::size_t> results(candidates.size());
   std::size_t* const out = results.data();
   if (prepared.char_count == 0) {
@@ -28,6 +28,7 @@ BulkVector<std::size_t> edit_distance_batch(Text query, std::span<const Text> ca
     for (std::size_t i = 0; i < candidates.size(); ++i) out[i] = candidates[i].size();
     return results;
   }
+  if (candidates.size() >= batch::kIndexBasicPlaneFrom) prepared.masks.index_basic_plane();
   const batch::PreparedQuery q{&prepared.masks, prepared.pattern.data(), prepared.pattern.size(), 0.0};
   const std::size_t m = prepared.pattern.size();
   batch::score_all(q, batch::choose(kMeasure, level, m), batch::choose(kMeasure, SimdLevel::scalar, m), candidates,

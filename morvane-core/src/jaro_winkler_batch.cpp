@@ -55,8 +55,9 @@ double JaroWinklerQuery::similarity(Text candidate) const {
 Expected<BulkVector<double>> jaro_winkler_batch(Text query, std::span<const Text> candidates,
                                                 std::optional<double> p, std::optional<bool> case_insensitive,
                                                 SimdLevel level) {
-  const Expected<JaroWinklerQuery> prepared = JaroWinklerQuery::create(query, p, case_insensitive);
+  Expected<JaroWinklerQuery> prepared = JaroWinklerQuery::create(query, p, case_insensitive);
   if (!prepared) return std::unexpected(prepared.error());
+  if (candidates.size() >= batch::kIndexBasicPlaneFrom) prepared->index_basic_plane();
   BulkVector<double> scores(candidates.size());
   const std::size_t m = prepared->pattern().size();
   if (m == 0) {

@@ -40,10 +40,24 @@ class QueryMasks {
     return wide_row(c);
   }
   // Word 0 of the row of c: the mask of a pattern of up to 64 code points.
-  std::uint64_t first(char32_t c) const noexcept { return *row(c); }
+  // For such a pattern (words() == 1) the pages hold the masks themselves,
+  // the code points below 256 included, so any code point costs two loads
+  // and no branch: text that mixes scripts with spaces, digits and
+  // punctuation would make a branch on the code point's size unpredictable.
+  std::uint64_t first(char32_t c) const noexcept {
+    return masks_[std::size_t{mask_directory_[page_of(c)]} * 256 + (c & 0xFF)];
+  }
   // Word 0 of the rows of the code points below 256, for texts that hold no
   // other (words() == 1 only).
   const std::uint64_t* direct() const noexcept { return direct_.get(); }
+  // For a pattern of one word, an index of the whole basic plane: then
+  // first_bmp() answers any code point below U+10000 with two plain loads.
+  // The index is 128 KiB, so it pays for itself only over many texts stored
+  // two bytes per code point.
+  void index_basic_plane();
+  bool has_basic_plane_index() const noexcept { return bmp_index_ != nullptr; }
+  std::uint64_t first_bmp(std::uint16_t c) const noexcept { return bmp_masks_[bmp_index_[c]]; }
+
   // A row of zeros, the row of every code point the pattern lacks.
   const std::uint64_t* zero_row() const noexcept { return rows_.data(); }
   // Whether the pattern has rows for code points of 256 and above.
@@ -52,9 +66,9 @@ class QueryMasks {
  private:
   static constexpr std::size_t kDirectory = (0x10FFFF >> 8) + 2;  // the last entry catches larger values
 
+  static std::size_t page_of(char32_t c) noexcept { return c >> 8 < kDirectory - 1 ? c >> 8 : kDirectory - 1; }
   const std::uint64_t* wide_row(char32_t c) const noexcept {
-    const std::size_t hi = c >> 8 < kDirectory - 1 ? c >> 8 : kDirectory - 1;
-    const std::uint32_t id = pages_[std::size_t{directory_[hi]} * 256 + (c & 0xFF)];
+    const std::uint32_t id = pages_[std::size_t{directory_[page_of(c)]} * 256 + (c & 0xFF)];
     return rows_.data() + std::size_t{id} * words_;
   }
   // The row of code point c, made on first need.
@@ -68,6 +82,13 @@ class QueryMasks {
   std::size_t pages_used_ = 0;
   // Row 0 (zeros) first, then one row per wide code point that has one.
   std::vector<std::uint64_t> rows_;
+  // For a pattern of one word: the pages again, holding the masks, and their
+  // directory, whose page for code points below 256 holds the direct masks.
+  std::vector<std::uint64_t> masks_;
+  std::unique_ptr<std::uint16_t[]> mask_directory_;
+  // The basic plane's index: bmp_masks_[bmp_index_[c]] is the mask of c.
+  std::unique_ptr<std::uint16_t[]> bmp_index_;
+  std::vector<std::uint64_t> bmp_masks_;
 };
 
 // Whether a batch that folds must lowercase `candidate` in full before

@@ -54,6 +54,8 @@ class JaroWinklerQuery {
   double prefix_scale() const noexcept { return p_; }
   bool case_insensitive() const noexcept { return case_insensitive_; }
   const QueryMasks& masks() const noexcept { return masks_; }
+  // Worth it before many candidates: QueryMasks::index_basic_plane().
+  void index_basic_plane() { masks_.index_basic_plane(); }
 
  private:
   JaroWinklerQuery() = default;
