@@ -133,7 +133,14 @@ struct Function<Arguments, Impl> {
   static PyObject* call(PyObject* /*self*/, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
     return guarded([&]() -> PyObject* {
       PyObject* slots[kMaxParameters] = {};
-      if (!bind_arguments(Arguments, names, args, nargsf, kwnames, slots)) return nullptr;
+      // The usual call, texts and options by position only, binds without a
+      // check beyond the count.
+      const auto nargs = static_cast<std::size_t>(PyVectorcall_NARGS(static_cast<std::size_t>(nargsf)));
+      if (kwnames == nullptr && nargs >= Arguments.required_count && nargs <= Arguments.parameter_count) {
+        for (std::size_t i = 0; i < nargs; ++i) slots[i] = args[i];
+      } else if (!bind_arguments(Arguments, names, args, nargsf, kwnames, slots)) {
+        return nullptr;
+      }
       std::tuple<Params...> values;
       if (!convert_all(Arguments, slots, values, std::index_sequence_for<Params...>{})) return nullptr;
       return std::apply(Impl, values);

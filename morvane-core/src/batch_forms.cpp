@@ -4,6 +4,7 @@
 #include <bit>
 #include <limits>
 
+#include "bits.hpp"
 #include "bit_parallel.hpp"
 #include "morvane/jaro_winkler.hpp"
 
@@ -135,7 +136,7 @@ double jaro_winkler_scan(const PreparedQuery& q, const T* c, std::size_t len_c) 
       window = (window << 1) | std::uint64_t{j < w};
     }
     if (matched_c == 0) return 0.0;
-    const auto m = static_cast<std::size_t>(std::popcount(matched_c));
+    const auto m = static_cast<std::size_t>(popcount64(matched_c));
     matched_c &= ~prefix_bits;
     matched_q &= ~prefix_bits;
     while (matched_c != 0) {

@@ -21,6 +21,7 @@
 #include <x86intrin.h>
 #endif
 
+#include "bits.hpp"
 #include "morvane/error.hpp"
 #include "morvane/mask_table.hpp"
 #include "morvane/text.hpp"
@@ -33,7 +34,7 @@ namespace morvane::bit_parallel {
 // keeps no running score.
 inline std::size_t distance_of(std::uint64_t VP, std::uint64_t VN, std::size_t m, std::size_t n) noexcept {
   const std::uint64_t rows = m >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << m) - 1;
-  return n + static_cast<std::size_t>(std::popcount(VP & rows)) - static_cast<std::size_t>(std::popcount(VN & rows));
+  return n + static_cast<std::size_t>(popcount64(VP & rows)) - static_cast<std::size_t>(popcount64(VN & rows));
 }
 
 struct LevenshteinWord {

@@ -45,21 +45,28 @@ std::size_t pair_distance(const P* a, std::size_t m, const T* b, std::size_t n) 
 }
 
 template <class Kernels>
-Expected<std::size_t> edit_distance(Text str_1, Text str_2, std::optional<std::size_t> max_len,
-                                    std::optional<bool> case_insensitive,
-                                    std::optional<std::size_t> score_cutoff) {
-  const PreparedPair pair(str_1, str_2, case_insensitive.value_or(false));
-  const std::size_t m = pair.text_1().size();
-  const std::size_t n = pair.text_2().size();
+Expected<std::size_t> edit_distance_of(Text text_1, Text text_2, std::optional<std::size_t> max_len,
+                                       std::optional<std::size_t> score_cutoff) {
+  const std::size_t m = text_1.size();
+  const std::size_t n = text_2.size();
   if (auto error = check_limit(m, n, max_len)) return std::unexpected(*error);
   // Every alignment pays at least the difference of the lengths.
   if (score_cutoff && (m > n ? m - n : n - m) > *score_cutoff) return *score_cutoff + 1;
-  const std::size_t distance =
-      with_units(pair.text_1(), pair.text_2(), [](const auto* a, std::size_t la, const auto* b, std::size_t lb) {
-        return pair_distance<Kernels>(a, la, b, lb);
-      });
+  const std::size_t distance = with_units(text_1, text_2, [](const auto* a, std::size_t la, const auto* b,
+                                                            std::size_t lb) {
+    return pair_distance<Kernels>(a, la, b, lb);
+  });
   if (score_cutoff && distance > *score_cutoff) return *score_cutoff + 1;
   return distance;
+}
+
+template <class Kernels>
+Expected<std::size_t> edit_distance(Text str_1, Text str_2, std::optional<std::size_t> max_len,
+                                    std::optional<bool> case_insensitive,
+                                    std::optional<std::size_t> score_cutoff) {
+  if (!case_insensitive.value_or(false)) return edit_distance_of<Kernels>(str_1, str_2, max_len, score_cutoff);
+  const PreparedPair pair(str_1, str_2, true);
+  return edit_distance_of<Kernels>(pair.text_1(), pair.text_2(), max_len, score_cutoff);
 }
 
 }  // namespace morvane

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "bits.hpp"
 #include "morvane/mask_table.hpp"
 #include "morvane/text.hpp"
 
@@ -295,7 +296,7 @@ std::pair<std::size_t, std::size_t> bit_parallel_rest(const A* a, std::size_t le
     window = (window << 1) | std::uint64_t{i < w};
   }
   if (matched_1 == 0) return {0, 0};
-  const auto m = static_cast<std::size_t>(std::popcount(matched_1));
+  const auto m = static_cast<std::size_t>(popcount64(matched_1));
   std::size_t transposed = 0;
   while (matched_1 != 0) {
     const auto i = static_cast<unsigned>(std::countr_zero(matched_1));
