@@ -1,5 +1,6 @@
 #include "candidates.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -199,7 +200,36 @@ bool convert(PyObject* obj, HeldText& out) {
   return true;
 }
 
-bool convert(PyObject* obj, HeldSequence& out) { return convert_held(obj, out); }
+bool convert(PyObject* obj, HeldSequence& out) {
+  if (!check_sequence(obj)) return false;
+  reserve_hint(obj, out);
+  // The candidates' test for lone surrogates is put off to the scoring,
+  // which reads their code points anyway (see raise_lone_surrogate). Should
+  // the intake fail here, a candidate before the failure that holds one is
+  // the error the caller sees, as if it had been found on the way.
+  const bool taken = for_each_item(obj, [&](Ref item) {
+    if (!PyUnicode_Check(item.get())) {
+      raise_downcast(item.get(), "str");
+      return false;
+    }
+    const Text view = unchecked_view(item.get());
+    out.push(std::move(item), view);
+    return true;
+  });
+  if (!taken) raise_lone_surrogate(out);
+  return taken;
+}
+
+bool raise_lone_surrogate(const HeldSequence& candidates, std::size_t limit) {
+  const std::size_t n = std::min(limit, candidates.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (has_lone_surrogate(candidates.views()[i])) {
+      Ref pending(PyErr_GetRaisedException());
+      return raise_lone_surrogate(candidates.owner(i));
+    }
+  }
+  return false;
+}
 bool convert(PyObject* obj, HeldUtf8Sequence& out) { return convert_held(obj, out); }
 
 bool convert(PyObject* obj, OwnedSequence& out) {

@@ -69,6 +69,7 @@ class HeldTexts {
   }
   std::size_t size() const noexcept { return views_.size(); }
   const BulkVector<View>& views() const noexcept { return views_; }
+  PyObject* owner(std::size_t i) const noexcept { return owners_[i]; }
 
   // How far ahead intake and release ask for the objects they will touch:
   // far enough to cover a trip to memory at the few nanoseconds each item
@@ -103,8 +104,22 @@ struct OwnedSequence {
 };
 
 bool convert(PyObject* obj, HeldText& out);
+// Takes the candidates without testing them for lone surrogates: the batch
+// tests each just before scoring it (the core's lone_surrogate out
+// parameter), and raise_lone_surrogate below raises the error.
 bool convert(PyObject* obj, HeldSequence& out);
 bool convert(PyObject* obj, HeldUtf8Sequence& out);
+
+// When one of the first `limit` candidates holds a lone surrogate, replaces
+// any pending exception by the interpreter's UnicodeEncodeError for the
+// first such candidate and returns true; otherwise returns false and leaves
+// the pending exception alone.
+bool raise_lone_surrogate(const HeldSequence& candidates, std::size_t limit = static_cast<std::size_t>(-1));
+
+// The frame's hook for errors found after the candidates were taken (a bad
+// option): a candidate's surrogate, which the taking would have found
+// first, wins.
+inline bool raise_deferred(HeldSequence& candidates) { return raise_lone_surrogate(candidates); }
 bool convert(PyObject* obj, OwnedSequence& out);
 
 // From this many candidates on, a batch is computed detached.

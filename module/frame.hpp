@@ -85,11 +85,29 @@ bool convert_slot(PyObject* slot, T& out, const char* name) {
   return false;
 }
 
+// A converted value whose own check was put off reports its error when a
+// later conversion fails: overloads for such values (found by argument
+// lookup) raise it in place of the pending one and return true.
+template <class T>
+bool raise_deferred(T&) {
+  return false;
+}
+
 template <class... Params, std::size_t... I>
 bool convert_all(const ArgumentSpec& arguments, PyObject** slots, std::tuple<Params...>& values,
                  std::index_sequence<I...>) {
   // Left to right: the first failing parameter is the one reported.
-  return (convert_slot(slots[I], std::get<I>(values), arguments.parameter_names[I]) && ...);
+  std::size_t failed = sizeof...(Params);
+  if (((convert_slot(slots[I], std::get<I>(values), arguments.parameter_names[I]) || ((failed = I), false)) &&
+       ...)) {
+    return true;
+  }
+  // ... unless an earlier one had put off a check that fails.
+  bool replaced = false;
+  ((replaced = replaced || (I < failed && raise_deferred(std::get<I>(values)) &&
+                            (add_processing_note(arguments.parameter_names[I]), true))),
+   ...);
+  return false;
 }
 
 // Runs `body` and converts any failure it throws into a Python exception.

@@ -14,6 +14,8 @@
 #include "morvane/jaro_winkler_batch.hpp"
 #include "morvane/levenshtein_batch.hpp"
 #include "morvane/levenshtein_bp.hpp"
+#include "morvane/simd.hpp"
+#include "text_view.hpp"
 
 namespace morvane::py {
 
@@ -50,9 +52,18 @@ PyObject* to_python(const Expected<BulkVector<double>>& r) {
 
 // A batch's `compute` (detached when large), then the candidates released
 // before the result list is built, so that the list can reuse their memory.
+// `compute` takes the place where the core stores the index of the first
+// candidate holding a lone surrogate; such a candidate's UnicodeEncodeError
+// is the call's error, before any error of the computation.
 template <class Compute>
 PyObject* batch_result(HeldSequence& candidates, Compute&& compute) {
-  const auto results = run_batch(candidates.size(), std::forward<Compute>(compute));
+  std::size_t lone_surrogate = static_cast<std::size_t>(-1);
+  const auto results = run_batch(candidates.size(), [&] { return compute(&lone_surrogate); });
+  if (lone_surrogate != static_cast<std::size_t>(-1)) {
+    raise_lone_surrogate(candidates.owner(lone_surrogate));
+    add_processing_note("candidates");
+    return nullptr;
+  }
   candidates.release();
   return to_python(results);
 }
@@ -71,17 +82,21 @@ PyObject* jaro_winkler_similarity_impl(BorrowedText& str_1, BorrowedText& str_2,
 }
 
 PyObject* levenshtein_batch_impl(HeldText& query, HeldSequence& candidates, Flag& case_insensitive) {
-  return batch_result(candidates,
-                      [&] { return levenshtein_batch(query.view, candidates.views(), case_insensitive); });
+  return batch_result(candidates, [&](std::size_t* lone_surrogate) {
+    return levenshtein_batch(query.view, candidates.views(), case_insensitive, simd_level(), lone_surrogate);
+  });
 }
 
 PyObject* damerau_batch_impl(HeldText& query, HeldSequence& candidates, Flag& case_insensitive) {
-  return batch_result(candidates, [&] { return damerau_batch(query.view, candidates.views(), case_insensitive); });
+  return batch_result(candidates, [&](std::size_t* lone_surrogate) {
+    return damerau_batch(query.view, candidates.views(), case_insensitive, simd_level(), lone_surrogate);
+  });
 }
 
 PyObject* jaro_winkler_batch_impl(HeldText& query, HeldSequence& candidates, Real& p, Flag& case_insensitive) {
-  return batch_result(candidates,
-                      [&] { return jaro_winkler_batch(query.view, candidates.views(), p, case_insensitive); });
+  return batch_result(candidates, [&](std::size_t* lone_surrogate) {
+    return jaro_winkler_batch(query.view, candidates.views(), p, case_insensitive, simd_level(), lone_surrogate);
+  });
 }
 
 PyObject* ingest_owned_impl(OwnedSequence& candidates) {

@@ -161,3 +161,25 @@ def test_a_surrogate_anywhere_raises_the_interpreters_error(wide):
             with pytest.raises(UnicodeEncodeError):
                 morvane.jaro_winkler_batch("a", ["b", text])
         assert morvane.levenshtein_bp("a", wide * length) == length
+
+
+LONE = "ab\udc80c"
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda: morvane.levenshtein_batch("ab", ["x", LONE, 5]),  # before a later bad item
+        lambda: morvane.damerau_batch("ab", ["x", LONE], case_insensitive=1),  # before a bad option
+        lambda: morvane.jaro_winkler_batch("ab", ["x", LONE], p="x"),
+        lambda: morvane.jaro_winkler_batch("ab", ["x", LONE], p=0.3),  # before a bad prefix scale
+        lambda: morvane.levenshtein_batch("", ["x", LONE]),  # the empty query reads no code point
+        lambda: morvane.jaro_winkler_batch("", ["\U0001f600", "\U0001f600\udc80"]),
+        lambda: morvane.damerau_batch("ab", ["x"] * 10000 + [LONE], case_insensitive=True),  # detached
+        lambda: morvane.jaro_winkler_batch("ab", ["y" * 200, LONE * 50], case_insensitive=True),
+    ],
+)
+def test_a_candidates_surrogate_is_the_error_whatever_comes_after_it(call):
+    with pytest.raises(UnicodeEncodeError) as info:
+        call()
+    assert info.value.__notes__ == ["while processing 'candidates'"]

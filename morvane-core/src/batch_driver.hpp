@@ -24,9 +24,14 @@ namespace morvane::batch {
 // by less than kBucketWidth, and is scored when full; the partly filled ones
 // at the end. Results go to each candidate's own place, so the order in
 // which groups are scored does not matter.
+//
+// With `lone_surrogate`, each candidate is first tested for a lone surrogate
+// (just before its code points are read for scoring, so the test costs no
+// extra trip to memory); at the first that holds one, its index is stored
+// there and scoring stops.
 template <class Out>
 void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std::span<const Text> candidates,
-               bool fold, std::size_t long_text, Out* out) {
+               bool fold, std::size_t long_text, Out* out, std::size_t* lone_surrogate) {
   // Candidates of a large batch lie all over the heap and were last touched
   // when they were taken in: asking for the code points of a candidate some
   // places ahead hides most of the wait for them.
@@ -50,6 +55,10 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
   for (std::size_t i = 0; i < n; ++i) {
     if (i + kAhead < n) __builtin_prefetch(candidates[i + kAhead].data());
     const Text c = candidates[i];
+    if (lone_surrogate != nullptr && has_lone_surrogate(c)) {
+      *lone_surrogate = i;
+      return;
+    }
     const std::uint32_t self = 0;
     if (fold && (c.size() > long_text || needs_full_lowering(c))) {
       lowered.resize(c.size() * kMaxLoweredLength);
@@ -73,6 +82,19 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
     }
   }
   flush_all();
+}
+
+// Finds the first candidate that holds a lone surrogate, for batches that
+// score without reading code points.
+inline bool find_lone_surrogate(std::span<const Text> candidates, std::size_t* lone_surrogate) noexcept {
+  if (lone_surrogate == nullptr) return false;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (has_lone_surrogate(candidates[i])) {
+      *lone_surrogate = i;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace morvane::batch

@@ -54,25 +54,32 @@ double JaroWinklerQuery::similarity(Text candidate) const {
 
 Expected<BulkVector<double>> jaro_winkler_batch(Text query, std::span<const Text> candidates,
                                                 std::optional<double> p, std::optional<bool> case_insensitive,
-                                                SimdLevel level) {
+                                                SimdLevel level, std::size_t* lone_surrogate) {
+  if (lone_surrogate != nullptr) *lone_surrogate = static_cast<std::size_t>(-1);
   Expected<JaroWinklerQuery> prepared = JaroWinklerQuery::create(query, p, case_insensitive);
-  if (!prepared) return std::unexpected(prepared.error());
+  if (!prepared) {
+    // A candidate's lone surrogate is an error of the candidates, which come
+    // before the prefix scale.
+    batch::find_lone_surrogate(candidates, lone_surrogate);
+    return std::unexpected(prepared.error());
+  }
   if (candidates.size() >= batch::kIndexBasicPlaneFrom) prepared->index_basic_plane();
   BulkVector<double> scores(candidates.size());
   const std::size_t m = prepared->pattern().size();
   if (m == 0) {
+    if (batch::find_lone_surrogate(candidates, lone_surrogate)) return scores;
     for (std::size_t i = 0; i < candidates.size(); ++i) scores[i] = candidates[i].empty() ? 1.0 : 0.0;
     return scores;
   }
   batch::score_all(prepared_of(*prepared), batch::choose(batch::Measure::jaro_winkler, level, m),
                    batch::choose(batch::Measure::jaro_winkler, SimdLevel::scalar, m), candidates,
-                   prepared->case_insensitive(), kMaxScanned, scores.data());
+                   prepared->case_insensitive(), kMaxScanned, scores.data(), lone_surrogate);
   return scores;
 }
 
 Expected<BulkVector<double>> jaro_winkler_batch(Text query, std::span<const Text> candidates,
                                                 std::optional<double> p, std::optional<bool> case_insensitive) {
-  return jaro_winkler_batch(query, candidates, p, case_insensitive, simd_level());
+  return jaro_winkler_batch(query, candidates, p, case_insensitive, simd_level(), nullptr);
 }
 
 }  // namespace morvane

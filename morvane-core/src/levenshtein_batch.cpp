@@ -5,13 +5,14 @@
 namespace morvane {
 
 BulkVector<std::size_t> levenshtein_batch(Text query, std::span<const Text> candidates,
-                                    std::optional<bool> case_insensitive, SimdLevel level) {
-  return edit_distance_batch<batch::Measure::levenshtein>(query, candidates, case_insensitive, level);
+                                    std::optional<bool> case_insensitive, SimdLevel level,
+                                    std::size_t* lone_surrogate) {
+  return edit_distance_batch<batch::Measure::levenshtein>(query, candidates, case_insensitive, level, lone_surrogate);
 }
 
 BulkVector<std::size_t> levenshtein_batch(Text query, std::span<const Text> candidates,
                                     std::optional<bool> case_insensitive) {
-  return levenshtein_batch(query, candidates, case_insensitive, simd_level());
+  return levenshtein_batch(query, candidates, case_insensitive, simd_level(), nullptr);
 }
 
 }  // namespace morvane

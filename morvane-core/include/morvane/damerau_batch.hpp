@@ -19,8 +19,12 @@ BulkVector<std::size_t> damerau_batch(Text query, std::span<const Text> candidat
                                     std::optional<bool> case_insensitive = std::nullopt);
 
 // The same at a given instruction-set level, which must be supported: the
-// results are the same at every level.
+// results are the same at every level. With `lone_surrogate`, candidates may
+// hold lone surrogates: each is tested before it is scored, and at the first
+// that holds one its index is stored there and the results are unspecified;
+// otherwise it is set to SIZE_MAX.
 BulkVector<std::size_t> damerau_batch(Text query, std::span<const Text> candidates,
-                                    std::optional<bool> case_insensitive, SimdLevel level);
+                                    std::optional<bool> case_insensitive, SimdLevel level,
+                                    std::size_t* lone_surrogate = nullptr);
 
 }  // namespace morvane

@@ -73,9 +73,11 @@ Expected<BulkVector<double>> jaro_winkler_batch(Text query, std::span<const Text
                                                 std::optional<double> p, std::optional<bool> case_insensitive);
 
 // The same at a given instruction-set level, which must be supported: the
-// results are the same at every level.
+// results are the same at every level. With `lone_surrogate`, candidates may
+// hold lone surrogates: as for levenshtein_batch; a candidate's surrogate is
+// found also when the prefix scale is rejected.
 Expected<BulkVector<double>> jaro_winkler_batch(Text query, std::span<const Text> candidates,
                                                 std::optional<double> p, std::optional<bool> case_insensitive,
-                                                SimdLevel level);
+                                                SimdLevel level, std::size_t* lone_surrogate = nullptr);
 
 }  // namespace morvane

@@ -107,6 +107,11 @@ decltype(auto) with_units(Text a, Text b, F&& f) {
   });
 }
 
+// Whether two- or four-byte storage holds a lone surrogate (U+D800 to
+// U+DFFF); one-byte storage never does. For callers that vouch for Text's
+// content only after asking.
+bool has_lone_surrogate(Text text) noexcept;
+
 // Leading code points on which both agree, at most min(len_a, len_b).
 template <class A, class B>
 std::size_t common_prefix_length(const A* a, std::size_t len_a, const B* b, std::size_t len_b) noexcept {
