@@ -16,10 +16,6 @@
 #include <cstdint>
 #include <memory>
 
-#if defined(__x86_64__)
-#include <x86intrin.h>
-#endif
-
 #include "morvane/error.hpp"
 #include "morvane/mask_table.hpp"
 #include "morvane/text.hpp"
@@ -109,22 +105,6 @@ std::size_t run_table(const MaskTable& table, std::uint64_t last_bit, std::size_
   }
 }
 
-// Adds a + b + carry (0 or 1), returns the low 64 bits and leaves the carry
-// out in `carry`.
-inline std::uint64_t add_with_carry(std::uint64_t a, std::uint64_t b, std::uint64_t& carry) noexcept {
-#if defined(__x86_64__)
-  unsigned long long r;
-  carry = _addcarry_u64(static_cast<unsigned char>(carry), a, b, &r);
-  return r;
-#else
-  const std::uint64_t s = a + b;
-  const std::uint64_t c1 = s < a;
-  const std::uint64_t r = s + carry;
-  carry = c1 | (r < s);
-  return r;
-#endif
-}
-
 // Column state of one word of the multi-word kernels.
 struct LevenshteinBlock {
   std::uint64_t VP = ~std::uint64_t{0};
@@ -138,12 +118,18 @@ struct DamerauBlock {
 };
 
 // Carries from word k to word k + 1 within one text character.
+//
+// The addition (Eq & VP) + VP carries into bit i exactly
+// VP[i-1] & (Eq[i-1] | carry[i-1]), which is how HN[i-1] = VP[i-1] & D0[i-1]
+// unfolds: VN never shares a bit with VP, and neither does a transposition
+// bit (one under a VP bit would need a vertical step of two in the column two
+// characters back). So the addition's carry out of a word is bit 63 of the
+// word's HN, and one carry serves both.
 struct BlockCarries {
-  std::uint64_t add = 0;  // the addition's carry
-  std::uint64_t hp = 1;   // bit 63 of HP; 1 into word 0 is the first row
-  std::uint64_t hn = 0;   // bit 63 of HN
-  std::uint64_t tr = 0;   // bit 63 of (NOT D0) AND Eq, for transpositions
-  std::uint64_t HP = 0;   // unshifted HP and HN of the last word processed
+  std::uint64_t hp = 1;  // bit 63 of HP; 1 into word 0 is the first row
+  std::uint64_t hn = 0;  // bit 63 of HN
+  std::uint64_t tr = 0;  // bit 63 of (NOT D0) AND Eq, for transpositions
+  std::uint64_t HP = 0;  // unshifted HP and HN of the last word processed
   std::uint64_t HN = 0;
 };
 
@@ -171,7 +157,7 @@ inline void finish_block_step(Block& b, std::uint64_t vp, std::uint64_t vn, std:
 // combine and shift passes can be fused into one sweep upwards.
 inline void block_step(LevenshteinBlock& b, std::uint64_t eq, std::uint64_t /*eq_prev*/, BlockCarries& c) noexcept {
   const std::uint64_t vp = b.VP, vn = b.VN;
-  const std::uint64_t X = add_with_carry(eq & vp, vp, c.add) ^ vp;
+  const std::uint64_t X = ((eq & vp) + vp + c.hn) ^ vp;
   finish_block_step(b, vp, vn, X | eq | vn, c);
 }
 
@@ -183,7 +169,7 @@ inline void block_step(DamerauBlock& b, std::uint64_t eq, std::uint64_t eq_prev,
   const std::uint64_t u = ~b.D0 & eq;
   const std::uint64_t TR = ((u << 1) | c.tr) & eq_prev;
   c.tr = u >> 63;
-  const std::uint64_t X = add_with_carry(eq & vp, vp, c.add) ^ vp;
+  const std::uint64_t X = ((eq & vp) + vp + c.hn) ^ vp;
   const std::uint64_t D0 = X | eq | vn | TR;
   finish_block_step(b, vp, vn, D0, c);
   b.D0 = D0;
