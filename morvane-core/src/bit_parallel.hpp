@@ -111,10 +111,12 @@ struct LevenshteinBlock {
   std::uint64_t VN = 0;
 };
 
+// A fresh block of either measure stands for a column whose values grow by
+// one per row, and (D0 all ones) lets no transposition start from it.
 struct DamerauBlock {
   std::uint64_t VP = ~std::uint64_t{0};
   std::uint64_t VN = 0;
-  std::uint64_t D0 = 0;  // of the previous text character
+  std::uint64_t D0 = ~std::uint64_t{0};  // of the previous text character
 };
 
 // Carries from word k to word k + 1 within one text character.
@@ -220,6 +222,85 @@ std::size_t run_rows(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t 
   }
 }
 
+// Banded multi-word kernel: the exact distance when it is at most `k`, and
+// otherwise some value above `k` that is still an upper bound of the
+// distance. `blocks` has room for `words` blocks; |n - m| <= k.
+//
+// An alignment through a cell on diagonal d = j - i (text position minus
+// pattern position) costs at least L(d) = |d| + |n - m - d|: the length
+// differences before and after the cell. So when the distance is at most k,
+// every optimal path stays on the diagonals with L(d) <= k, which is
+// [dmin, dmax] below. Each text character steps only the words that meet
+// those diagonals widened by one row on either side; a word joins at the
+// bottom when the band reaches it and leaves at the top once the band has
+// passed. Cells never computed stand for values no smaller than the true
+// ones:
+// - the row above the first word grows by one per character from its last
+//   computed value (carry HP = 1, HN = 0 into the first word);
+// - a word joining at the bottom starts from a column that grows by one per
+//   row from the row above it (a fresh block).
+// Both are costs of real paths, so every computed value is at least the true
+// one, and it equals the true one along any optimal path inside the band,
+// because the recurrence is applied exactly there. The extra row on each
+// side keeps the two transposition terms that read uncomputed cells (the
+// one entering the first word from the row above, and the one entering a
+// word in the character it joins) off the band's own cells; those terms are
+// dropped, which again can only raise values. Hence: result <= k means it is
+// the distance, result > k means the distance exceeds k (and is at most the
+// result).
+template <class Block, class RowOf, class T>
+std::size_t run_band(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t words, std::size_t m,
+                     const T* text, std::size_t n, std::size_t k, Block* blocks) {
+  using I = std::ptrdiff_t;
+  // A band wider than both texts together changes nothing.
+  if (k > m + n) k = m + n;
+  const I diff = static_cast<I>(n) - static_cast<I>(m);
+  const I slack = (static_cast<I>(k) - (diff < 0 ? -diff : diff)) / 2;
+  const I dmin = (diff < 0 ? diff : 0) - slack;
+  const I dmax = (diff > 0 ? diff : 0) + slack;
+  // At text position j (from 1) the words holding rows j - dmax - 1 to
+  // j - dmin + 1 (of 1 to m) are stepped: `first` moves on once its last row
+  // is above that range, `last` once the next word's first row is in it.
+  const I words_i = static_cast<I>(words);
+  const I first_bottom = static_cast<I>(m) < 2 - dmin ? static_cast<I>(m) : 2 - dmin;
+  std::size_t first = 0;
+  std::size_t last = static_cast<std::size_t>((first_bottom - 1) / 64);
+  I next_first = 64 + dmax + 2;  // position from which word `first` is left out
+  I next_last = static_cast<I>(last) + 1 < words_i ? 64 * (static_cast<I>(last) + 1) + dmin : -1;
+  for (std::size_t w = 0; w <= last; ++w) blocks[w] = Block{};
+  const std::uint64_t last_bit = last_bit_of(m);
+  const auto rows_of = [&](std::size_t w) { return w + 1 == words ? m - 64 * w : std::size_t{64}; };
+  // Value of the bottom row of word `last` in the previous column.
+  std::size_t score = 64 * last + rows_of(last);
+  const std::uint64_t* eq_prev = zero_row;
+  for (std::size_t j = 1; j <= n; ++j) {
+    const std::uint64_t* const eq = row_of(text[j - 1]);
+    const I ji = static_cast<I>(j);
+    if (ji == next_first) {
+      ++first;
+      next_first += 64;
+    }
+    BlockCarries c;
+    for (std::size_t w = first; w < last; ++w) block_step(blocks[w], eq[w], eq_prev[w], c);
+    if (ji == next_last) {
+      // Joins in this column: steps after its upper neighbour, without the
+      // transposition term from it.
+      block_step(blocks[last], eq[last], eq_prev[last], c);
+      ++last;
+      blocks[last] = Block{};
+      score += rows_of(last);
+      next_last = static_cast<I>(last) + 1 < words_i ? next_last + 64 : -1;
+      c.tr = 0;
+    }
+    block_step(blocks[last], eq[last], eq_prev[last], c);
+    const std::uint64_t bottom = last + 1 == words ? last_bit : std::uint64_t{1} << 63;
+    score += (c.HP & bottom) != 0;
+    score -= (c.HN & bottom) != 0;
+    eq_prev = eq;
+  }
+  return score;
+}
+
 template <class Block, class T>
 std::size_t run_blocks(const BlockMaskTable& table, std::size_t m, const T* text, std::size_t n) {
   return run_rows<Block>([&table](char32_t c) { return table.row(c); }, table.zero_row(), table.words(), m, text,
@@ -246,6 +327,12 @@ struct Kernels {
   template <class T>
   static std::size_t blocks(const BlockMaskTable& t, std::size_t m, const T* text, std::size_t n) {
     return run_blocks<Block>(t, m, text, n);
+  }
+  // run_band over a pair's table; `scratch` holds t.words() blocks.
+  template <class T>
+  static std::size_t band(const BlockMaskTable& t, std::size_t m, const T* text, std::size_t n, std::size_t k,
+                          Block* scratch) {
+    return run_band<Block>([&t](char32_t c) { return t.row(c); }, t.zero_row(), t.words(), m, text, n, k, scratch);
   }
 };
 
