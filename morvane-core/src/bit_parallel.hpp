@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 #include "morvane/error.hpp"
 #include "morvane/mask_table.hpp"
@@ -301,6 +302,65 @@ std::size_t run_band(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t 
   return score;
 }
 
+// The band of run_band when its rows, margins included, fit one word: the
+// word then follows the diagonals instead of the rows. Bit b stands for
+// diagonal top - b (top = dmax + 1), that is row j - top + b at text position
+// j, so that from one position to the next every vector moves down one bit
+// (shifting in a fresh row at the bottom, bit 63), and the match mask is the
+// pattern row's 64 positions from j - top - 1 on. Same contract as run_band,
+// with |n - m| <= k <= 61.
+//
+// Bits above row 1 stand for rows above the matrix, whose values start as
+// one per row above row 0 and grow by one per position, as the boundary
+// above bit 0 does: they never undercut row 0, which thus keeps its values
+// 0, 1, 2, ... So no bit needs special treatment at the start. The distance
+// is read off the diagonal of the last cell, n - m (bit top - (n - m)),
+// where values start at |n - m| and grow by one wherever D0 is clear.
+// The transposition terms into bit 0 and bit 63 are dropped: they read
+// cells outside the word.
+template <bool kTranspositions, class RowOf, class T>
+std::size_t run_diagonal_band(RowOf&& row_of, std::size_t words, std::size_t m, const T* text, std::size_t n,
+                              std::size_t k) {
+  using I = std::ptrdiff_t;
+  const I diff = static_cast<I>(n) - static_cast<I>(m);
+  const I slack = (static_cast<I>(k) - (diff < 0 ? -diff : diff)) / 2;
+  const I top = (diff > 0 ? diff : 0) + slack + 1;
+  constexpr std::uint64_t kBottom = std::uint64_t{1} << 63;
+  std::uint64_t VP = ~std::uint64_t{0} << (top + 1);
+  std::uint64_t VN = ~VP;
+  std::uint64_t D0 = 0, eq_prev = 0;
+  const unsigned diagonal = static_cast<unsigned>(top - diff);
+  std::size_t score = static_cast<std::size_t>(diff < 0 ? -diff : diff);
+  // Position j - top - 1 of the window at text position j, plus 64: the row
+  // is read as if one word of zeros came before it and another after it.
+  I from = 64 - top;
+  for (std::size_t j = 0; j < n; ++j, ++from) {
+    const std::uint64_t* const row = row_of(text[j]);
+    const I w = from >> 6;
+    const unsigned shift = static_cast<unsigned>(from & 63);
+    const auto word = [&](I x) {
+      const bool inside = x >= 1 && x <= static_cast<I>(words);
+      return row[inside ? x - 1 : 0] & (inside ? ~std::uint64_t{0} : 0);
+    };
+    const std::uint64_t eq = (word(w) >> shift) | ((word(w + 1) << 1) << (63 - shift));
+    const std::uint64_t vp = (VP >> 1) | kBottom;
+    const std::uint64_t vn = VN >> 1;
+    std::uint64_t d0 = (((eq & vp) + vp) ^ vp) | eq | vn;
+    if constexpr (kTranspositions) {
+      d0 |= ((~(D0 >> 1) & eq) << 1) & (eq_prev >> 1);
+      D0 = d0;
+      eq_prev = eq;
+    }
+    const std::uint64_t HP = vn | ~(d0 | vp);
+    const std::uint64_t HN = vp & d0;
+    score += ((d0 >> diagonal) & 1) ^ 1;
+    const std::uint64_t HPs = (HP << 1) | 1;
+    VP = (HN << 1) | ~(d0 | HPs);
+    VN = HPs & d0;
+  }
+  return score;
+}
+
 template <class Block, class T>
 std::size_t run_blocks(const BlockMaskTable& table, std::size_t m, const T* text, std::size_t n) {
   return run_rows<Block>([&table](char32_t c) { return table.row(c); }, table.zero_row(), table.words(), m, text,
@@ -327,6 +387,13 @@ struct Kernels {
   template <class T>
   static std::size_t blocks(const BlockMaskTable& t, std::size_t m, const T* text, std::size_t n) {
     return run_blocks<Block>(t, m, text, n);
+  }
+  // run_diagonal_band over a pair's table.
+  template <class T>
+  static std::size_t diagonal_band(const BlockMaskTable& t, std::size_t m, const T* text, std::size_t n,
+                                   std::size_t k) {
+    return run_diagonal_band<std::is_same_v<Block, DamerauBlock>>([&t](T c) { return t.row(c); }, t.words(), m, text,
+                                                                  n, k);
   }
   // run_band over a pair's table; `scratch` holds t.words() blocks.
   template <class T>

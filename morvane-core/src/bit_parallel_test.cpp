@@ -50,6 +50,8 @@ void check_all_forms(const std::string& a, const std::string& b) {
         for (const std::size_t k : {diff, diff + 1, expected / 2, expected - 1, expected, expected + 1, expected + 2}) {
           const std::size_t r = k < diff ? expected : K::band(block, m, pb, n, k, scratch.data());
           ASSERT_TRUE(expected <= k ? r == expected : r > k && r >= expected) << k << ": " << a << " / " << b;
+          const std::size_t s = k < diff || k > 61 ? r : K::diagonal_band(block, m, pb, n, k);
+          ASSERT_TRUE(expected <= k ? s == expected : s > k && s >= expected) << k << ": " << a << " / " << b;
         }
         if (m > 64) return;
         const std::uint64_t last = bit_parallel::last_bit_of(m);
@@ -183,6 +185,7 @@ TEST(DamerauBlocks, TranspositionAtEveryWordBoundary) {
       EXPECT_EQ(bit_parallel::LevenshteinKernels::blocks(table, m, pb, m), 2u);
       for (const std::size_t k : {1u, 2u, 3u}) {
         EXPECT_EQ(bit_parallel::DamerauKernels::band(table, m, pb, m, k, scratch.data()), 1u) << "band " << k;
+        EXPECT_EQ(bit_parallel::DamerauKernels::diagonal_band(table, m, pb, m, k), 1u) << "diagonal " << k;
       }
     }
   }

@@ -18,21 +18,26 @@ namespace morvane {
 namespace frame_detail {
 
 // Rough costs of the kernel forms per text character, in units of one step
-// of one word of the multi-word kernels: the single-word kernel is bound by
-// the latency of its step, the multi-word ones by throughput, and both
+// of one word of the multi-word kernels: the single-word kernels are bound by
+// the latency of their step, the multi-word ones by throughput, and both
 // multi-word forms pay per character for the row lookup, the carries and the
 // score, the banded one a little more for moving its band.
 constexpr double kSingleWordStep = 1.7;
-constexpr double kFullColumn = 0.5;
-constexpr double kBandColumn = 1.0;
+constexpr double kDiagonalStep = 1.7;
+constexpr double kFullColumn = 0.3;
+constexpr double kBandColumn = 1.2;
 // Building the multi-word table, per pattern character.
 constexpr double kTableChar = 0.5;
-// The first band: up to 64 rows, at most two words per character.
-constexpr std::size_t kFirstBand = 61;
+// The widest band whose rows, margins included, fit one word.
+constexpr std::size_t kDiagonalBand = 61;
+// The first band is only tried when it costs at most this share of the full
+// kernel: it is wasted whenever the distance exceeds it.
+constexpr double kFirstBandShare = 0.6;
 
-// Words the band for bound k steps per character on average (its 2 + k - |n - m|
-// diagonals around the length difference, at most `words`), plus its overhead.
+// Cost per character of the band for bound k: one word along the diagonals,
+// or the words meeting its 3 + k rows on average (at most `words`).
 inline double band_cost(std::size_t k, std::size_t m, std::size_t words) noexcept {
+  if (k <= kDiagonalBand) return kDiagonalStep;
   const std::size_t rows = k + 3 < m ? k + 3 : m;
   const double w = 1.0 + static_cast<double>(rows - 1) / 64.0;
   return (w < static_cast<double>(words) ? w : static_cast<double>(words)) + kBandColumn;
@@ -42,14 +47,15 @@ inline double band_cost(std::size_t k, std::size_t m, std::size_t words) noexcep
 // when it is at most `bound` and above `bound` otherwise.
 //
 // Near copies have a distance small next to their lengths, and then a band
-// of diagonals holds every optimal path: run_band with a growing bound k
-// answers exactly once k reaches the distance, at a cost that grows with k,
-// not with m. A band that fails still returns an upper bound r of the
-// distance; when it is not far above k (paths drifted out of a narrow band,
-// or just a larger distance) the band for r is the last one needed, else k
-// grows fourfold, so that a loose r (a block of text moved far) costs at
-// most a few bands more than needed. Once the band would cost about as much
-// as every word, the full kernel answers instead.
+// of diagonals holds every optimal path: a band for bound k answers exactly
+// once k reaches the distance, at a cost that grows with k, not with m. The
+// first band is the widest that fits one word. A band that fails still
+// returns an upper bound r of the distance; when it is not far above k
+// (paths drifted out of a narrow band, or just a larger distance) the band
+// for r is the last one needed, else k grows fourfold, so that a loose r (a
+// block of text moved far) costs at most a few bands more than needed. Once
+// a band would cost about as much as every word, the full kernel answers
+// instead.
 template <class Kernels, class P, class T>
 std::size_t multi_word_distance(const P* a, std::size_t m, const T* b, std::size_t n, std::size_t bound) {
   using Block = typename Kernels::BlockState;
@@ -57,13 +63,21 @@ std::size_t multi_word_distance(const P* a, std::size_t m, const T* b, std::size
   const std::size_t words = table.words();
   const double full = static_cast<double>(words) + kFullColumn;
   std::size_t k = m > n ? m - n : n - m;
-  if (k < kFirstBand) k = kFirstBand;
+  if (k < kDiagonalBand) k = kDiagonalBand;
   if (k > bound) k = bound;
-  if (band_cost(k, m, words) >= full) return Kernels::blocks(table, m, b, n);
-  checked_bytes(words, sizeof(Block));
-  const auto scratch = std::make_unique_for_overwrite<Block[]>(words);
+  if (band_cost(k, m, words) > kFirstBandShare * full) return Kernels::blocks(table, m, b, n);
+  std::unique_ptr<Block[]> scratch;
   for (;;) {
-    const std::size_t r = Kernels::band(table, m, b, n, k, scratch.get());
+    std::size_t r;
+    if (k <= kDiagonalBand) {
+      r = Kernels::diagonal_band(table, m, b, n, k);
+    } else {
+      if (!scratch) {
+        checked_bytes(words, sizeof(Block));
+        scratch = std::make_unique_for_overwrite<Block[]>(words);
+      }
+      r = Kernels::band(table, m, b, n, k, scratch.get());
+    }
     if (r <= k || k >= bound) return r;
     k = r / 16 <= k ? r : 4 * k;
     if (k > bound) k = bound;
