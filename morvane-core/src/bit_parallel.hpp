@@ -178,6 +178,22 @@ inline void block_step(DamerauBlock& b, std::uint64_t eq, std::uint64_t eq_prev,
   b.D0 = D0;
 }
 
+// Eight text characters at once (bit_parallel_wave.cpp), where the machine
+// has the vector instructions for it (available()). step_group steps the
+// characters whose rows are rows[1] to rows[8] (rows[0]: the character before
+// them) over words lo to hi of `blocks`, hi - lo >= 7, exactly as block_step
+// would, one character after the other, each from fresh carries at word lo;
+// with `joined`, the first of them without the transposition term into word
+// hi. Returns the sum over the eight of HP - HN at bit `bottom` of word hi.
+namespace wave {
+constexpr std::size_t kLanes = 8;
+bool available() noexcept;
+std::ptrdiff_t step_group(const std::uint64_t* const* rows, LevenshteinBlock* blocks, std::size_t lo, std::size_t hi,
+                          std::uint64_t bottom, bool joined) noexcept;
+std::ptrdiff_t step_group(const std::uint64_t* const* rows, DamerauBlock* blocks, std::size_t lo, std::size_t hi,
+                          std::uint64_t bottom, bool joined) noexcept;
+}  // namespace wave
+
 // Multi-word kernel over `text` with `words` words of rows, `Words` of them
 // when it is not 0 (then the column state is a local array, which the
 // compiler keeps in registers instead of storing and reloading it on every
@@ -196,7 +212,17 @@ std::size_t run_rows_with(RowOf&& row_of, const std::uint64_t* zero_row, std::si
   const std::uint64_t last = last_bit_of(m);
   std::size_t score = m;
   const std::uint64_t* eq_prev = zero_row;
-  for (std::size_t j = 0; j < n; ++j) {
+  std::size_t j = 0;
+  if (Words == 0 && words >= wave::kLanes && wave::available()) {
+    for (; j + wave::kLanes <= n; j += wave::kLanes) {
+      const std::uint64_t* rows[wave::kLanes + 1] = {eq_prev};
+      for (std::size_t l = 0; l < wave::kLanes; ++l) rows[l + 1] = row_of(text[j + l]);
+      score = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(score) +
+                                       wave::step_group(rows, blocks, 0, words - 1, last, false));
+      eq_prev = rows[wave::kLanes];
+    }
+  }
+  for (; j < n; ++j) {
     const std::uint64_t* const eq = row_of(text[j]);
     BlockCarries c;
     for (std::size_t k = 0; k < words; ++k) block_step(blocks[k], eq[k], eq_prev[k], c);
@@ -260,27 +286,62 @@ std::size_t run_band(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t 
   const I dmin = (diff < 0 ? diff : 0) - slack;
   const I dmax = (diff > 0 ? diff : 0) + slack;
   // At text position j (from 1) the words holding rows j - dmax - 1 to
-  // j - dmin + 1 (of 1 to m) are stepped: `first` moves on once its last row
-  // is above that range, `last` once the next word's first row is in it.
+  // j - dmin + 1 (of 1 to m) are stepped: from first_of(j) to last_of(j),
+  // both growing by at most one word per position. Positions stepped one by
+  // one follow them by the positions where they grow.
+  const auto first_of = [dmax](std::size_t j) {
+    const I top = static_cast<I>(j) - dmax - 1;
+    return top <= 1 ? std::size_t{0} : static_cast<std::size_t>(top - 1) / 64;
+  };
+  const auto last_of = [dmin, m](std::size_t j) {
+    const I bottom = static_cast<I>(j) - dmin + 1;
+    return static_cast<std::size_t>((bottom < static_cast<I>(m) ? bottom : static_cast<I>(m)) - 1) / 64;
+  };
   const I words_i = static_cast<I>(words);
-  const I first_bottom = static_cast<I>(m) < 2 - dmin ? static_cast<I>(m) : 2 - dmin;
   std::size_t first = 0;
-  std::size_t last = static_cast<std::size_t>((first_bottom - 1) / 64);
+  std::size_t last = last_of(1);
   I next_first = 64 + dmax + 2;  // position from which word `first` is left out
-  I next_last = static_cast<I>(last) + 1 < words_i ? 64 * (static_cast<I>(last) + 1) + dmin : -1;
+  // Position at which the word after w joins, -1 for none.
+  const auto next_last_of = [&](std::size_t w) {
+    return static_cast<I>(w) + 1 < words_i ? 64 * (static_cast<I>(w) + 1) + dmin : I{-1};
+  };
+  I next_last = next_last_of(last);
   for (std::size_t w = 0; w <= last; ++w) blocks[w] = Block{};
   const std::uint64_t last_bit = last_bit_of(m);
   const auto rows_of = [&](std::size_t w) { return w + 1 == words ? m - 64 * w : std::size_t{64}; };
+  const auto bottom_of = [&](std::size_t w) { return w + 1 == words ? last_bit : std::uint64_t{1} << 63; };
   // Value of the bottom row of word `last` in the previous column.
   std::size_t score = 64 * last + rows_of(last);
   const std::uint64_t* eq_prev = zero_row;
-  for (std::size_t j = 1; j <= n; ++j) {
-    const std::uint64_t* const eq = row_of(text[j - 1]);
+  // Eight positions at once where the band spans eight words or more (449
+  // rows always do, away from the ends of the pattern).
+  const bool grouped = dmax - dmin + 3 >= 64 * static_cast<I>(wave::kLanes) + 1 && wave::available();
+  for (std::size_t j = 1; j <= n;) {
     const I ji = static_cast<I>(j);
-    if (ji == next_first) {
-      ++first;
-      next_first += 64;
+    if (ji >= next_first) {
+      first = first_of(j);
+      next_first = 64 * (static_cast<I>(first) + 1) + dmax + 2;
     }
+    if (grouped && j + wave::kLanes - 1 <= n && last_of(j + wave::kLanes - 1) - first >= wave::kLanes - 1) {
+      // Over the words of all eight; a word that joins during them joins at
+      // the first (earlier than needed, which the argument above allows).
+      const std::size_t hi = last_of(j + wave::kLanes - 1);
+      const bool joined = hi > last;
+      if (joined) {
+        blocks[hi] = Block{};
+        score += rows_of(hi);
+        last = hi;
+        next_last = next_last_of(last);
+      }
+      const std::uint64_t* rows[wave::kLanes + 1] = {eq_prev};
+      for (std::size_t l = 0; l < wave::kLanes; ++l) rows[l + 1] = row_of(text[j - 1 + l]);
+      score = static_cast<std::size_t>(static_cast<I>(score) +
+                                       wave::step_group(rows, blocks, first, last, bottom_of(last), joined));
+      eq_prev = rows[wave::kLanes];
+      j += wave::kLanes;
+      continue;
+    }
+    const std::uint64_t* const eq = row_of(text[j - 1]);
     BlockCarries c;
     for (std::size_t w = first; w < last; ++w) block_step(blocks[w], eq[w], eq_prev[w], c);
     if (ji == next_last) {
@@ -290,14 +351,15 @@ std::size_t run_band(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t 
       ++last;
       blocks[last] = Block{};
       score += rows_of(last);
-      next_last = static_cast<I>(last) + 1 < words_i ? next_last + 64 : -1;
+      next_last = next_last_of(last);
       c.tr = 0;
     }
     block_step(blocks[last], eq[last], eq_prev[last], c);
-    const std::uint64_t bottom = last + 1 == words ? last_bit : std::uint64_t{1} << 63;
+    const std::uint64_t bottom = bottom_of(last);
     score += (c.HP & bottom) != 0;
     score -= (c.HN & bottom) != 0;
     eq_prev = eq;
+    ++j;
   }
   return score;
 }

@@ -94,7 +94,7 @@ TYPED_TEST_SUITE(KernelForms, Measures);
 TYPED_TEST(KernelForms, RandomTextsOverSmallAlphabets) {
   std::mt19937_64 rng(2001);
   for (const std::u32string& alphabet : reference::alphabets()) {
-    for (const std::size_t m : {1u, 2u, 3u, 7u, 31u, 63u, 64u, 65u, 66u, 127u, 128u, 129u, 300u}) {
+    for (const std::size_t m : {1u, 2u, 3u, 7u, 31u, 63u, 64u, 65u, 66u, 127u, 128u, 129u, 300u, 520u}) {
       std::uniform_int_distribution<std::size_t> length(1, m + 70);
       for (int round = 0; round < 12; ++round) {
         const std::string a = reference::random_text(rng, alphabet, m);
@@ -115,6 +115,19 @@ TYPED_TEST(KernelForms, FewEditsAcrossWordBoundaries) {
       const std::string a = reference::random_text(rng, round % 2 ? alphabet : U"ab", m);
       check_all_forms<TypeParam>(a, edited(rng, a, alphabet, 1 + rng() % 6));
     }
+  }
+}
+
+// A copy shifted by t (t code points cut at the front, t others appended),
+// lightly edited: its optimal alignments run along the outer diagonals of
+// the bands for bounds around the distance, at any band width.
+TYPED_TEST(KernelForms, ShiftedCopiesAlongTheBandEdges) {
+  std::mt19937_64 rng(2006);
+  for (const std::size_t t : {70u, 260u, 600u}) {
+    const std::string a = reference::random_text(rng, U"abcdefghijklmnopqrstuvwxyz", 1400);
+    const std::string b = edited(rng, a.substr(t) + reference::random_text(rng, U"xyz", t), U"ab", 4);
+    check_all_forms<TypeParam>(a, b);
+    check_all_forms<TypeParam>(b, a);
   }
 }
 
@@ -170,8 +183,7 @@ TYPED_TEST(KernelForms, HundredThousandCodePointsWithKnownDistance) {
 // One swap as the only edit, at and around word boundaries, through the full
 // kernel and under the narrowest bands that hold it.
 TEST(DamerauBlocks, TranspositionAtEveryWordBoundary) {
-  std::vector<bit_parallel::DamerauBlock> scratch(4);
-  for (const std::size_t m : {70u, 130u, 200u}) {
+  for (const std::size_t m : {70u, 130u, 200u, 600u}) {
     std::string a;
     for (std::size_t i = 0; i < m; ++i) a += static_cast<char>('a' + i % 26);
     for (std::size_t at = 55; at + 1 < m && at < 140; ++at) {
@@ -181,6 +193,7 @@ TEST(DamerauBlocks, TranspositionAtEveryWordBoundary) {
       const auto* pa = static_cast<const std::uint8_t*>(na.text().data());
       const auto* pb = static_cast<const std::uint8_t*>(nb.text().data());
       const BlockMaskTable table(pa, m);
+      std::vector<bit_parallel::DamerauBlock> scratch(table.words());
       EXPECT_EQ(bit_parallel::DamerauKernels::blocks(table, m, pb, m), 1u) << "m " << m << " swap at " << at;
       EXPECT_EQ(bit_parallel::LevenshteinKernels::blocks(table, m, pb, m), 2u);
       for (const std::size_t k : {1u, 2u, 3u}) {
