@@ -127,3 +127,21 @@ def test_long_patterns_against_reference(fn, ref, m):
             a = "".join(rng.choice(alphabet) for _ in range(m))
             b = "".join(rng.choice(alphabet) for _ in range(rng.randrange(m + 10)))
             assert fn(a, b) == ref(a, b)
+
+
+@pytest.mark.parametrize("fn", [morvane.levenshtein_bp, morvane.damerau_bp], ids=IDS)
+@pytest.mark.parametrize("n", [600, 2000, 20000])
+def test_long_near_copies(fn, n):
+    # Letters the texts do not hold, put in far apart: each costs exactly one
+    # edit, whichever kernel (full, banded, wide) the lengths choose.
+    import random
+
+    rng = random.Random(n)
+    a = "".join(rng.choice("abcdefgh\u00e9") for _ in range(n))
+    b = list(a)
+    for at in rng.sample(range(9, n, 9), 7):
+        b[at] = "\u65e5"
+    b = "".join(b)
+    assert fn(a, b) == 7 and fn(b, a) == 7
+    # Each of the seven still costs an edit besides the difference in length.
+    assert fn(a, b + "xy") == 9 and fn(a, b[5:]) == 12

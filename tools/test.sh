@@ -47,6 +47,7 @@ lib = ctypes.CDLL(sys.argv[1]); buf = ctypes.create_string_buffer(64)
 lib.morvane_test_supported_levels(buf, 64); print(buf.value.decode())' "$hooks")
   for level in $levels; do
     step "pytest, batches at MORVANE_SIMD=$level"
-    MORVANE_SIMD=$level MORVANE_TESTHOOKS=$hooks python -m pytest -q tests/test_batch.py tests/test_any_script.py
+    MORVANE_SIMD=$level MORVANE_TESTHOOKS=$hooks python -m pytest -q tests/test_batch.py tests/test_any_script.py \
+      tests/test_edit_distance.py
   done
 fi

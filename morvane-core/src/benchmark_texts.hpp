@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace benchmark_texts {
@@ -30,6 +31,27 @@ inline std::string random_text(std::size_t count, const std::vector<std::string_
   std::mt19937_64 rng(1000003ULL * stream + count);  // fixed random state
   std::string out;
   for (std::size_t i = 0; i < count; ++i) out += pool[rng() % pool.size()];
+  return out;
+}
+
+// A random text of `count` code points from `pool` and a near copy of it:
+// each position substituted, deleted or followed by an insertion, each with
+// probability permille / 3000.
+inline std::pair<std::string, std::string> near_copies(std::size_t count, const std::vector<std::string_view>& pool,
+                                                       unsigned permille, std::uint64_t stream) {
+  std::mt19937_64 rng(1000003ULL * stream + count + 7 * permille);  // fixed random state
+  std::pair<std::string, std::string> out;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string_view c = pool[rng() % pool.size()];
+    out.first += c;
+    const std::uint64_t r = rng() % 3000;
+    if (r < permille) {
+      out.second += pool[rng() % pool.size()];  // substituted
+    } else if (r >= 2 * permille) {             // else deleted
+      out.second += c;
+      if (r < 3 * permille) out.second += pool[rng() % pool.size()];  // and an insertion
+    }
+  }
   return out;
 }
 

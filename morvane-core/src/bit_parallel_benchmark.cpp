@@ -151,6 +151,24 @@ void long_pair_args(benchmark::internal::Benchmark* b) {
   b->Args({100, 0})->Args({500, 0})->Args({100, 1})->ArgNames({"len", "mixed"})->MinTime(kMinTime);
 }
 
+// A text and a near copy of it: range(0) code points, range(1) != 0 for the
+// mixed pool, range(2) edits per thousand positions.
+template <class Measure>
+void BM_PairNearCopy(benchmark::State& state) {
+  const auto len = static_cast<std::size_t>(state.range(0));
+  const auto& pool = state.range(1) != 0 ? kMixed : kAscii;
+  const auto [a, b] = near_copies(len, pool, static_cast<unsigned>(state.range(2)), 5);
+  run_pair<Measure>(state, a, b, std::nullopt);
+}
+
+void near_copy_args(benchmark::internal::Benchmark* b) {
+  for (const std::int64_t mixed : {0, 1}) {
+    for (const std::int64_t len : {100, 500, 10000}) b->Args({len, mixed, 150});
+    for (const std::int64_t len : {500, 10000, 100000}) b->Args({len, mixed, 20});
+  }
+  b->ArgNames({"len", "mixed", "permille"})->MinTime(kMinTime);
+}
+
 BENCHMARK_TEMPLATE(BM_PairKitten, Levenshtein)->MinTime(kMinTime);
 BENCHMARK_TEMPLATE(BM_PairKitten, Damerau)->MinTime(kMinTime);
 BENCHMARK_TEMPLATE(BM_PairKittenFolded, Levenshtein)->MinTime(kMinTime);
@@ -159,5 +177,7 @@ BENCHMARK_TEMPLATE(BM_PairShortNonAscii, Levenshtein)->MinTime(kMinTime);
 BENCHMARK_TEMPLATE(BM_PairShortNonAscii, Damerau)->MinTime(kMinTime);
 BENCHMARK_TEMPLATE(BM_PairLong, Levenshtein)->Apply(long_pair_args);
 BENCHMARK_TEMPLATE(BM_PairLong, Damerau)->Apply(long_pair_args);
+BENCHMARK_TEMPLATE(BM_PairNearCopy, Levenshtein)->Apply(near_copy_args);
+BENCHMARK_TEMPLATE(BM_PairNearCopy, Damerau)->Apply(near_copy_args);
 
 }  // namespace

@@ -3,7 +3,9 @@
 // choice of kernel form and the final clamp.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <optional>
 
 #include "bit_parallel.hpp"
@@ -13,8 +15,80 @@
 
 namespace morvane {
 
-// Distance of pattern `a` (m code points) and text `b` (n), without limit or
-// cut-off.
+namespace frame_detail {
+
+// Rough costs of the kernel forms per text character, in units of one step
+// of one word of the multi-word kernels: the single-word kernels are bound by
+// the latency of their step, the multi-word ones by throughput, and both
+// multi-word forms pay per character for the row lookup, the carries and the
+// score, the banded one a little more for moving its band.
+constexpr double kSingleWordStep = 1.7;
+constexpr double kDiagonalStep = 1.7;
+constexpr double kFullColumn = 0.3;
+constexpr double kBandColumn = 1.2;
+// Building the multi-word table, per pattern character.
+constexpr double kTableChar = 0.5;
+// The widest band whose rows, margins included, fit one word.
+constexpr std::size_t kDiagonalBand = 61;
+// The first band is only tried when it costs at most this share of the full
+// kernel: it is wasted whenever the distance exceeds it.
+constexpr double kFirstBandShare = 0.6;
+
+// Cost per character of the band for bound k: one word along the diagonals,
+// or the words meeting its 3 + k rows on average (at most `words`).
+inline double band_cost(std::size_t k, std::size_t m, std::size_t words) noexcept {
+  if (k <= kDiagonalBand) return kDiagonalStep;
+  const std::size_t rows = k + 3 < m ? k + 3 : m;
+  const double w = 1.0 + static_cast<double>(rows - 1) / 64.0;
+  return (w < static_cast<double>(words) ? w : static_cast<double>(words)) + kBandColumn;
+}
+
+// Distance of pattern `a` (m >= 65 code points) and text `b` (n >= 1), exact
+// when it is at most `bound` and above `bound` otherwise.
+//
+// Near copies have a distance small next to their lengths, and then a band
+// of diagonals holds every optimal path: a band for bound k answers exactly
+// once k reaches the distance, at a cost that grows with k, not with m. The
+// first band is the widest that fits one word. A band that fails still
+// returns an upper bound r of the distance; when it is not far above k
+// (paths drifted out of a narrow band, or just a larger distance) the band
+// for r is the last one needed, else k grows fourfold, so that a loose r (a
+// block of text moved far) costs at most a few bands more than needed. Once
+// a band would cost about as much as every word, the full kernel answers
+// instead.
+template <class Kernels, class P, class T>
+std::size_t multi_word_distance(const P* a, std::size_t m, const T* b, std::size_t n, std::size_t bound) {
+  using Block = typename Kernels::BlockState;
+  const BlockMaskTable table(a, m);
+  const std::size_t words = table.words();
+  const double full = static_cast<double>(words) + kFullColumn;
+  std::size_t k = m > n ? m - n : n - m;
+  if (k < kDiagonalBand) k = kDiagonalBand;
+  if (k > bound) k = bound;
+  if (band_cost(k, m, words) > kFirstBandShare * full) return Kernels::blocks(table, m, b, n);
+  std::unique_ptr<Block[]> scratch;
+  for (;;) {
+    std::size_t r;
+    if (k <= kDiagonalBand) {
+      r = Kernels::diagonal_band(table, m, b, n, k);
+    } else {
+      if (!scratch) {
+        checked_bytes(words, sizeof(Block));
+        scratch = std::make_unique_for_overwrite<Block[]>(words);
+      }
+      r = Kernels::band(table, m, b, n, k, scratch.get());
+    }
+    if (r <= k || k >= bound) return r;
+    k = r / 16 <= k ? r : 4 * k;
+    if (k > bound) k = bound;
+    if (band_cost(k, m, words) >= full) return Kernels::blocks(table, m, b, n);
+  }
+}
+
+}  // namespace frame_detail
+
+// Distance of `a` (m code points) and `b` (n), without limit or cut-off:
+// exact when it is at most `bound`, otherwise some value above `bound`.
 //
 // A common prefix or suffix never changes either distance: an optimal
 // alignment of the rest, extended by the shared code points matched to each
@@ -23,8 +97,17 @@ namespace morvane {
 // they cannot beat matching the shared code point itself. (The core tests
 // prove it against the plain dynamic programme over every pair of short
 // texts on a small alphabet.) So the kernels only see the differing middle.
+//
+// Both distances are symmetric (reversing every operation of an alignment
+// turns it into one the other way, at the same cost), so either text may be
+// the kernel's pattern. A longer pattern means fewer characters to step
+// through and the same number of word steps or fewer, so the longer text is
+// the pattern, unless the shorter fits one word and the single-word kernel
+// over the longer is cheaper.
 template <class Kernels, class P, class T>
-std::size_t pair_distance(const P* a, std::size_t m, const T* b, std::size_t n) {
+std::size_t pair_distance(const P* a, std::size_t m, const T* b, std::size_t n,
+                          std::size_t bound = static_cast<std::size_t>(-1)) {
+  using namespace frame_detail;
   const std::size_t prefix = common_prefix_length(a, m, b, n);
   a += prefix;
   b += prefix;
@@ -35,13 +118,33 @@ std::size_t pair_distance(const P* a, std::size_t m, const T* b, std::size_t n) 
   n -= suffix;
   if (m == 0) return n;
   if (n == 0) return m;
-  if (m <= 64) {
-    MaskTable table;
+  const auto long_pattern = [](const P* pa, std::size_t ma, const T* pb, std::size_t nb, std::size_t k) {
+    return ma >= nb ? multi_word_distance<Kernels>(pa, ma, pb, nb, k) : multi_word_distance<Kernels>(pb, nb, pa, ma, k);
+  };
+  const std::size_t shorter = m < n ? m : n;
+  const std::size_t longer = m < n ? n : m;
+  // Which text is the pattern of a single-word kernel, if one is used.
+  bool pattern_a;
+  if (longer <= 64) {
+    pattern_a = m >= n;
+  } else if (shorter <= 64) {
+    const std::size_t words = (longer + 63) / 64;
+    const double multi =
+        static_cast<double>(shorter) *
+            std::min(band_cost(longer - shorter, longer, words), static_cast<double>(words) + kFullColumn) +
+        kTableChar * static_cast<double>(longer);
+    if (kSingleWordStep * static_cast<double>(longer) > multi) return long_pattern(a, m, b, n, bound);
+    pattern_a = m < n;
+  } else {
+    return long_pattern(a, m, b, n, bound);
+  }
+  MaskTable table;
+  if (pattern_a) {
     table.assign_pair(a, m, b, n);
     return Kernels::table(table, m, b, n);
   }
-  const BlockMaskTable table(a, m);
-  return Kernels::blocks(table, m, b, n);
+  table.assign_pair(b, n, a, m);
+  return Kernels::table(table, n, a, m);
 }
 
 template <class Kernels>
@@ -52,10 +155,12 @@ Expected<std::size_t> edit_distance_of(Text text_1, Text text_2, std::optional<s
   if (auto error = check_limit(m, n, max_len)) return std::unexpected(*error);
   // Every alignment pays at least the difference of the lengths.
   if (score_cutoff && (m > n ? m - n : n - m) > *score_cutoff) return *score_cutoff + 1;
-  const std::size_t distance = with_units(text_1, text_2, [](const auto* a, std::size_t la, const auto* b,
-                                                            std::size_t lb) {
-    return pair_distance<Kernels>(a, la, b, lb);
-  });
+  // Above the cut-off the exact distance is not needed.
+  const std::size_t bound = score_cutoff.value_or(static_cast<std::size_t>(-1));
+  const std::size_t distance = with_units(
+      text_1, text_2, [bound](const auto* a, std::size_t la, const auto* b, std::size_t lb) {
+        return pair_distance<Kernels>(a, la, b, lb, bound);
+      });
   if (score_cutoff && distance > *score_cutoff) return *score_cutoff + 1;
   return distance;
 }

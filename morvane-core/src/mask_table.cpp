@@ -62,26 +62,39 @@ void BlockMaskTable::fill(const P* pattern, std::size_t m) {
     if (seen < 0x80) rows = 128;
   }
   // A small table is cleared in one go, which is cheaper than clearing rows
-  // one by one as they come; a large one only gets the rows it uses.
-  const bool cleared = words_ <= 4;
-  if (cleared) {
-    std::memset(direct_.get(), 0, rows * words_ * sizeof(std::uint64_t));
+  // one by one as they come; a large one only gets the rows it uses. The
+  // loops work on locals: stores into the rows could otherwise alias the
+  // members, which would be reloaded for every code point.
+  const std::size_t words = words_;
+  std::uint64_t* const direct = direct_.get();
+  if (words <= 4) {
+    // Plain stores rather than memset: short blocks, where the inline
+    // string instruction the compiler would pick starts slowly.
+    for (std::size_t k = 0; k < rows * words; ++k) direct[k] = 0;
     for (std::size_t k = 0; k < rows / 64; ++k) live_[k] = ~std::uint64_t{0};
+    for (std::size_t i = 0; i < m; ++i) {
+      std::uint64_t* const row =
+          below_256(pattern[i]) ? direct + std::size_t{pattern[i]} * words : map_row_for_insert(pattern[i]);
+      row[i / 64] |= std::uint64_t{1} << (i % 64);
+    }
+    return;
   }
+  std::uint64_t live[4] = {0, 0, 0, 0};
   for (std::size_t i = 0; i < m; ++i) {
     const char32_t c = pattern[i];
     std::uint64_t* row;
     if (!below_256(pattern[i])) {
       row = map_row_for_insert(c);
     } else {
-      row = direct_.get() + c * words_;
-      if (((live_[c / 64] >> (c % 64)) & 1) == 0) {
-        std::memset(row, 0, words_ * sizeof(std::uint64_t));
-        live_[c / 64] |= std::uint64_t{1} << (c % 64);
+      row = direct + c * words;
+      if (((live[c / 64] >> (c % 64)) & 1) == 0) {
+        std::memset(row, 0, words * sizeof(std::uint64_t));
+        live[c / 64] |= std::uint64_t{1} << (c % 64);
       }
     }
     row[i / 64] |= std::uint64_t{1} << (i % 64);
   }
+  for (std::size_t k = 0; k < 4; ++k) live_[k] = live[k];
 }
 
 const std::uint64_t* BlockMaskTable::map_row(char32_t c) const noexcept {
