@@ -19,6 +19,7 @@ import random
 import time
 
 import morvane
+from harness import near_copy
 from rapidfuzz.distance import OSA, Levenshtein
 
 ASCII = "abcdefghijklmnopqrstuvwxyz "
@@ -27,22 +28,6 @@ MEASURES = [
     ("levenshtein", morvane.levenshtein_bp, Levenshtein.distance),
     ("osa", morvane.damerau_bp, OSA.distance),
 ]
-
-
-def near_copy(rng: random.Random, text: str, alphabet: str, rate: float) -> str:
-    out = []
-    for ch in text:
-        r = rng.random()
-        if r < rate / 3:
-            out.append(rng.choice(alphabet))
-        elif r < 2 * rate / 3:
-            continue
-        elif r < rate:
-            out.append(ch)
-            out.append(rng.choice(alphabet))
-        else:
-            out.append(ch)
-    return "".join(out)
 
 
 def per_call(fn, a: str, b: str, sample: float) -> tuple[float, int]:

@@ -42,7 +42,6 @@ out with --long-sizes 100,500,10000. --quick runs in about 10 seconds.
 from __future__ import annotations
 
 import argparse
-import gc
 import operator
 import random
 import sys
@@ -62,8 +61,8 @@ from harness import (
     heading,
     parse_sections,
     print_environment,
-    print_targets,
     ratio_range,
+    run_sections,
     table,
     time_pair_loops,
     time_turns,
@@ -455,27 +454,9 @@ def main(argv=None) -> int:
     cfg = Config(args)
     print_environment(f"{'quick' if cfg.quick else 'full'}; pair repeats {cfg.repeats}, "
                       f"batch repeats {cfg.batch_repeats}, {cfg.candidates:,} candidates per batch")
-    targets: list = []
-    cache: dict = {}
     sections = {"pairs": section_pairs, "affix": section_affix, "long": section_long, "batch": section_batch,
                 "realistic": section_realistic, "scattered": section_scattered, "fresh": section_fresh}
-    gc_was_enabled = gc.isenabled()
-    gc.disable()
-    try:
-        started = time.perf_counter()
-        for name in SECTIONS:
-            if name in chosen:
-                t0 = time.perf_counter()
-                sections[name](cfg, targets, cache)
-                print(f"[{name}: {time.perf_counter() - t0:.1f} s]")
-                print()
-                sys.stdout.flush()
-        elapsed = time.perf_counter() - started
-    finally:
-        if gc_was_enabled:
-            gc.enable()
-    print_targets(targets)
-    print(f"total time {elapsed:.1f} s")
+    run_sections({name: sections[name] for name in SECTIONS}, chosen, cfg, [], {})
     return 0
 
 

@@ -8,12 +8,14 @@ the very data it is timed on (or a sample of it, for the largest inputs).
 
 from __future__ import annotations
 
+import gc
 import importlib
 import importlib.metadata
 import itertools
 import math
 import os
 import platform
+import random
 import statistics
 import sys
 import sysconfig
@@ -570,3 +572,44 @@ def parse_sections(parser, only: str, sections) -> list[str]:
     if unknown:
         parser.error(f"unknown section(s) {', '.join(unknown)}; choose from {', '.join(sections)}")
     return chosen
+
+
+def run_sections(sections: dict, chosen: list[str], cfg, targets: list, cache: dict) -> None:
+    """Runs the chosen sections in the order of `sections` (name ->
+    fn(cfg, targets, cache)) with the garbage collector off, then prints the
+    Targets table and the total time."""
+    gc_was_enabled = gc.isenabled()
+    gc.disable()
+    try:
+        started = time.perf_counter()
+        for name, section in sections.items():
+            if name in chosen:
+                t0 = time.perf_counter()
+                section(cfg, targets, cache)
+                print(f"[{name}: {time.perf_counter() - t0:.1f} s]")
+                print()
+                sys.stdout.flush()
+        elapsed = time.perf_counter() - started
+    finally:
+        if gc_was_enabled:
+            gc.enable()
+    print_targets(targets)
+    print(f"total time {elapsed:.1f} s")
+
+
+def near_copy(rng: random.Random, text: str, alphabet: str, rate: float = 0.15) -> str:
+    """`text` with about `rate` of its positions substituted, deleted or
+    followed by an insertion."""
+    out = []
+    for ch in text:
+        r = rng.random()
+        if r < rate / 3:
+            out.append(rng.choice(alphabet))
+        elif r < 2 * rate / 3:
+            continue
+        elif r < rate:
+            out.append(ch)
+            out.append(rng.choice(alphabet))
+        else:
+            out.append(ch)
+    return "".join(out)

@@ -28,37 +28,7 @@ namespace {
 
 using namespace lanes;
 
-constexpr std::size_t kBytes = 64;
-
-template <class Lane>
-constexpr std::size_t lanes_of = kBytes / sizeof(Lane);
-
-constexpr Form kForms[] = {
-    {"levenshtein/avx512/8", Measure::levenshtein, SimdLevel::avx512, 8, lanes_of<std::uint8_t>, 8, kMaxLaneText,
-     &edit_distance_group<std::uint8_t, kBytes, false>},
-    {"levenshtein/avx512/16", Measure::levenshtein, SimdLevel::avx512, 16, lanes_of<std::uint16_t>, 16, kMaxLaneText,
-     &edit_distance_group<std::uint16_t, kBytes, false>},
-    {"levenshtein/avx512/32", Measure::levenshtein, SimdLevel::avx512, 32, lanes_of<std::uint32_t>, 32, kMaxLaneText,
-     &edit_distance_group<std::uint32_t, kBytes, false>},
-    {"levenshtein/avx512/64", Measure::levenshtein, SimdLevel::avx512, 64, lanes_of<std::uint64_t>, 64, kMaxLaneText,
-     &edit_distance_group<std::uint64_t, kBytes, false>},
-    {"damerau/avx512/8", Measure::damerau, SimdLevel::avx512, 8, lanes_of<std::uint8_t>, 8, kMaxLaneText,
-     &edit_distance_group<std::uint8_t, kBytes, true>},
-    {"damerau/avx512/16", Measure::damerau, SimdLevel::avx512, 16, lanes_of<std::uint16_t>, 16, kMaxLaneText,
-     &edit_distance_group<std::uint16_t, kBytes, true>},
-    {"damerau/avx512/32", Measure::damerau, SimdLevel::avx512, 32, lanes_of<std::uint32_t>, 32, kMaxLaneText,
-     &edit_distance_group<std::uint32_t, kBytes, true>},
-    {"damerau/avx512/64", Measure::damerau, SimdLevel::avx512, 64, lanes_of<std::uint64_t>, 64, kMaxLaneText,
-     &edit_distance_group<std::uint64_t, kBytes, true>},
-    {"jaro_winkler/avx512/8", Measure::jaro_winkler, SimdLevel::avx512, 8, lanes_of<std::uint8_t>, 8, kMaxLaneText,
-     &jaro_winkler_group<std::uint8_t, kBytes>},
-    {"jaro_winkler/avx512/16", Measure::jaro_winkler, SimdLevel::avx512, 16, lanes_of<std::uint16_t>, 16,
-     kMaxLaneText, &jaro_winkler_group<std::uint16_t, kBytes>},
-    {"jaro_winkler/avx512/32", Measure::jaro_winkler, SimdLevel::avx512, 32, lanes_of<std::uint32_t>, 32,
-     kMaxLaneText, &jaro_winkler_group<std::uint32_t, kBytes>},
-    {"jaro_winkler/avx512/64", Measure::jaro_winkler, SimdLevel::avx512, 64, lanes_of<std::uint64_t>, 64,
-     kMaxLaneText, &jaro_winkler_group<std::uint64_t, kBytes>},
-};
+constexpr Form kForms[] = MORVANE_LANE_FORMS(avx512, 64);
 
 }  // namespace
 

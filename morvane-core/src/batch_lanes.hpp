@@ -226,5 +226,26 @@ void jaro_winkler_group(const PreparedQuery& q, const Text* texts, const std::ui
   for (std::size_t k = 0; k < count; ++k) results[idx[k]] = scores[k];
 }
 
+// Every lane form of one level, narrowest lanes first per measure (the order
+// choose() relies on): `level` a SimdLevel name, `bytes` its vector width.
+#define MORVANE_LANE_FORM(measure, lane, bits, group, level, bytes)                                          \
+  Form {                                                                                                     \
+    #measure "/" #level "/" #bits, Measure::measure, SimdLevel::level, bits, (bytes) / sizeof(lane), bits, \
+        kMaxLaneText, group                                                                                  \
+  }
+#define MORVANE_EDIT_FORMS(measure, damerau, level, bytes)                                                                  \
+  MORVANE_LANE_FORM(measure, std::uint8_t, 8, (&edit_distance_group<std::uint8_t, bytes, damerau>), level, bytes),      \
+      MORVANE_LANE_FORM(measure, std::uint16_t, 16, (&edit_distance_group<std::uint16_t, bytes, damerau>), level, bytes), \
+      MORVANE_LANE_FORM(measure, std::uint32_t, 32, (&edit_distance_group<std::uint32_t, bytes, damerau>), level, bytes), \
+      MORVANE_LANE_FORM(measure, std::uint64_t, 64, (&edit_distance_group<std::uint64_t, bytes, damerau>), level, bytes)
+#define MORVANE_LANE_FORMS(level, bytes)                                                                         \
+  {                                                                                                              \
+    MORVANE_EDIT_FORMS(levenshtein, false, level, bytes), MORVANE_EDIT_FORMS(damerau, true, level, bytes),       \
+        MORVANE_LANE_FORM(jaro_winkler, std::uint8_t, 8, (&jaro_winkler_group<std::uint8_t, bytes>), level, bytes),    \
+        MORVANE_LANE_FORM(jaro_winkler, std::uint16_t, 16, (&jaro_winkler_group<std::uint16_t, bytes>), level, bytes), \
+        MORVANE_LANE_FORM(jaro_winkler, std::uint32_t, 32, (&jaro_winkler_group<std::uint32_t, bytes>), level, bytes), \
+        MORVANE_LANE_FORM(jaro_winkler, std::uint64_t, 64, (&jaro_winkler_group<std::uint64_t, bytes>), level, bytes)  \
+  }
+
 }  // namespace
 }  // namespace morvane::batch::lanes
