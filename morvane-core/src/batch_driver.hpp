@@ -55,12 +55,14 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
   for (std::size_t i = 0; i < n; ++i) {
     if (i + kAhead < n) __builtin_prefetch(candidates[i + kAhead].data());
     const Text c = candidates[i];
-    if (lone_surrogate != nullptr && has_lone_surrogate(c)) {
+    // One pass over a wide candidate's units answers both questions.
+    const unsigned flags = c.width() > 1 && (fold || lone_surrogate != nullptr) ? wide_flags(c, fold) : 0;
+    if (lone_surrogate != nullptr && (flags & kLoneSurrogate) != 0) {
       *lone_surrogate = i;
       return;
     }
     const std::uint32_t self = 0;
-    if (fold && (c.size() > long_text || needs_full_lowering(c))) {
+    if (fold && (c.size() > long_text || (flags & kContextual) != 0)) {
       lowered.resize(c.size() * kMaxLoweredLength);
       const Text l = Text::of_width(lowered.data(), lower_into(c, lowered.data()), c.width(), c.ascii());
       scalar.score(q, &l, &self, 1, out + i);

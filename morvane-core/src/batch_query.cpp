@@ -80,14 +80,7 @@ void QueryMasks::index_basic_plane() {
   }
 }
 
-bool needs_full_lowering(Text candidate) noexcept {
-  if (candidate.width() == 1) return false;
-  return with_units(candidate, [](const auto* t, std::size_t n) {
-    bool found = false;
-    for (std::size_t j = 0; j < n; ++j) found |= (t[j] == 0x130) | (t[j] == 0x3A3);
-    return found;
-  });
-}
+bool needs_full_lowering(Text candidate) noexcept { return (wide_flags(candidate, true) & kContextual) != 0; }
 
 std::vector<std::uint32_t> batch_pattern(Text query, bool fold) {
   std::vector<std::uint32_t> out;

@@ -112,6 +112,15 @@ decltype(auto) with_units(Text a, Text b, F&& f) {
 // content only after asking.
 bool has_lone_surrogate(Text text) noexcept;
 
+// What one pass over a text finds: kLoneSurrogate as has_lone_surrogate;
+// with `contextual`, kContextual when the text holds a code point whose
+// lowercase form depends on its neighbours or has several code points
+// (U+03A3, U+0130), which a batch that folds lowercases in full. Both are
+// zero for one-byte storage.
+inline constexpr unsigned kLoneSurrogate = 1;
+inline constexpr unsigned kContextual = 2;
+unsigned wide_flags(Text text, bool contextual) noexcept;
+
 // Leading code points on which both agree, at most min(len_a, len_b).
 template <class A, class B>
 std::size_t common_prefix_length(const A* a, std::size_t len_a, const B* b, std::size_t len_b) noexcept {
