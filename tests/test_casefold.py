@@ -77,15 +77,23 @@ def batches(items, size=BATCH):
         yield items[i:i + size]
 
 
-def test_every_code_point_alone(fold):
-    for chunk in batches(SCALARS):
+# The code points of each storage width on their own, so that the narrowest
+# storage of a batch of them is that width.
+BY_WIDTH = [[c for c in SCALARS if c < 0x100], [c for c in SCALARS if 0x100 <= c < 0x10000],
+            [c for c in SCALARS if c >= 0x10000]]
+
+
+@pytest.mark.parametrize("points", BY_WIDTH, ids=["one-byte", "two-byte", "four-byte"])
+def test_every_code_point_alone(fold, points):
+    for chunk in batches(points):
         assert_batch(fold, [chr(c) for c in chunk])
 
 
-def test_all_code_points_concatenated(fold):
-    # Every code point next to its neighbours, at every byte alignment the
-    # mixture of lengths produces, in one text.
-    text = "".join(map(chr, SCALARS))
+@pytest.mark.parametrize("points", BY_WIDTH + [SCALARS], ids=["one-byte", "two-byte", "four-byte", "all"])
+def test_all_code_points_concatenated(fold, points):
+    # Every code point next to its neighbours, at every alignment the mixture
+    # of lengths produces, in one text.
+    text = "".join(map(chr, points))
     assert fold(text) == text.lower()
 
 

@@ -208,7 +208,23 @@ def small_deltas(entries: list[tuple]) -> list[int]:
     return out
 
 
+# Ranges that casefold.cpp lowers eight two-byte units at a time, each by one
+# constant delta: (first, last, delta). Must match lower_eight() there.
+VECTOR_RANGES = [(0x00, 0x40, 0), (0x41, 0x5A, 0x20), (0x5B, 0xBF, 0), (0xC0, 0xD6, 0x20), (0xD7, 0xD7, 0),
+                 (0xD8, 0xDE, 0x20), (0xDF, 0xFF, 0), (0x391, 0x3A1, 0x20), (0x3A4, 0x3AB, 0x20),
+                 (0x3AC, 0x3CE, 0), (0x400, 0x40F, 0x50), (0x410, 0x42F, 0x20), (0x430, 0x45F, 0)]
+
+
+def check_vector_ranges() -> None:
+    for first, last, delta in VECTOR_RANGES:
+        for c in range(first, last + 1):
+            if chr(c).lower() != chr(c + delta):
+                raise GenerationError(f"U+{c:04X} no longer lowers by {delta:#x}: "
+                                      "update lower_eight() in casefold.cpp and VECTOR_RANGES")
+
+
 def generate() -> str:
+    check_vector_ranges()
     entries, growth = collect()
     raised = raised_forms(entries)
     small = small_deltas(entries)

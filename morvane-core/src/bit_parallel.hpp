@@ -96,6 +96,8 @@ std::size_t run_table(const MaskTable& table, std::size_t m, const T* text, std:
       // The pattern lies below 256: every wider text code point is a mismatch.
       const std::uint64_t* const masks = table.direct();
       for (std::size_t j = 0; j < n; ++j) w.step(text[j] < 256 ? masks[text[j]] : 0);
+    } else if (table.one_page()) {
+      for (std::size_t j = 0; j < n; ++j) w.step(table.get_paged(text[j]));
     } else {
       for (std::size_t j = 0; j < n; ++j) w.step(table.get(text[j]));
     }

@@ -290,7 +290,8 @@ std::pair<std::size_t, std::size_t> bit_parallel_rest(const A* a, std::size_t le
   for (std::size_t i = 0; i < len_1; ++i) {
     // Whether a position is free to match is data-dependent and
     // unpredictable, so the update is written without a branch.
-    const std::uint64_t eligible = positions.get(a[i]) & window & ~matched_2;
+    const std::uint64_t e = positions.one_page() ? positions.get_paged(a[i]) : positions.get(a[i]);
+    const std::uint64_t eligible = e & window & ~matched_2;
     matched_2 |= eligible & (~eligible + 1);
     matched_1 |= std::uint64_t{eligible != 0} << i;
     window = (window << 1) | std::uint64_t{i < w};

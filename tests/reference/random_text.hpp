@@ -37,10 +37,13 @@ inline std::string random_text(std::mt19937_64& rng, const std::u32string& alpha
 
 // Alphabets covering each storage class of the match tables: ASCII, code
 // points 128-255 (direct entries in the code-point form), the BMP above 255
-// and astral planes (map entries).
+// and astral planes (one page or the map).
 inline const std::vector<std::u32string>& alphabets() {
   static const std::vector<std::u32string> all = {
       U"ab", U"abc", U"abcdefghij", U"aé", U"a\u00ff\u0100", U"x\u65e5\u672c", U"a\U0001F600\u00e9b",
+      // One low byte in three pages: patterns of one wide page read texts
+      // with the same low byte in another.
+      U"a\u0016\u0416\u0516\U00010416",
   };
   return all;
 }
