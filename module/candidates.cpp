@@ -251,8 +251,22 @@ bool convert(PyObject* obj, OwnedSequence& out) {
 
 PyObject* build_list(const BulkVector<std::size_t>& values) {
   Ref list(checked_result(PyList_New(static_cast<Py_ssize_t>(values.size()))));
+  // Distances are mostly small: the int objects of the first few are made
+  // once (the interpreter keeps small ints as shared objects anyway) and
+  // handed out by reference, which costs less than asking for each.
+  constexpr std::size_t kShared = 256;
+  Ref shared[kShared];  // ours, released at the end; the list holds its own
+  const bool share = values.size() >= 4 * kShared;
   for (std::size_t i = 0; i < values.size(); ++i) {
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), checked_result(PyLong_FromUnsignedLongLong(values[i])));
+    const std::size_t v = values[i];
+    PyObject* item;
+    if (share && v < kShared) {
+      if (!shared[v]) shared[v] = Ref(checked_result(PyLong_FromUnsignedLongLong(v)));
+      item = Py_NewRef(shared[v].get());
+    } else {
+      item = checked_result(PyLong_FromUnsignedLongLong(v));
+    }
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
   }
   return list.release();
 }

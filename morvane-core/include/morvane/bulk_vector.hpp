@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <memory>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace morvane {
@@ -41,6 +43,18 @@ struct BulkAllocator {
     const std::size_t bytes = n * sizeof(T);
     if (bytes < bulk_detail::kHugePage) return std::allocator<T>().allocate(n);
     return static_cast<T*>(bulk_detail::allocate_huge(bytes));
+  }
+
+  // Elements made without arguments are left uninitialised (results are
+  // written in full before they are read): a million-candidate result
+  // vector is not cleared for nothing. Other constructions as usual.
+  template <class U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
   }
 
   void deallocate(T* p, std::size_t n) noexcept {
