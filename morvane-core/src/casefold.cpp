@@ -40,43 +40,87 @@ constexpr std::uint8_t lower_latin1(std::uint8_t c) noexcept {
 template <class Unit>
 Unit* lower_each(const Unit* in, std::size_t n, std::size_t i, std::size_t end, Unit* o) noexcept;
 
-// Eight two-byte units at once, when each is in one of the ranges below
-// (ASCII, Latin-1, basic Greek and Cyrillic capitals and small letters, and
-// every code point between them that lowers to itself): each range lowers
-// by one constant (tools/gen_casefold.py refuses an interpreter for which
-// one does not, and the casefold tests hold every code point against its
-// str.lower()). Other units, U+03A3 among them, take lower_each. Returns the output's new end, or null when
-// some unit is outside the ranges.
-inline std::uint16_t* lower_eight(const std::uint16_t* in, std::uint16_t* o) noexcept {
-  typedef std::uint16_t V __attribute__((vector_size(16)));
-  V v;
-  __builtin_memcpy(&v, in, sizeof v);
-  const auto in_range = [&v](std::uint16_t lo, std::uint16_t hi) {
-    return __builtin_bit_cast(V, static_cast<V>(v - lo) <= static_cast<std::uint16_t>(hi - lo));
-  };
-  const V times = __builtin_bit_cast(V, v == static_cast<std::uint16_t>(0xD7));
-  const V plus_20 = in_range(0x41, 0x5A) | (in_range(0xC0, 0xDE) & ~times) | in_range(0x391, 0x3A1) |
-                    in_range(0x3A4, 0x3AB) | in_range(0x410, 0x42F);
-  const V plus_50 = in_range(0x400, 0x40F);
-  const V same = in_range(0x00, 0x40) | in_range(0x5B, 0xBF) | times | in_range(0xDF, 0xFF) |
-                 in_range(0x3AC, 0x3CE) | in_range(0x430, 0x45F);
-  const V known = plus_20 | plus_50 | same;
+typedef std::uint16_t Units8 __attribute__((vector_size(16)));
+
+// All-ones in the lanes of `v` that lie in [lo, hi].
+inline Units8 in_range(Units8 v, std::uint16_t lo, std::uint16_t hi) noexcept {
+  return __builtin_bit_cast(Units8, static_cast<Units8>(v - lo) <= static_cast<std::uint16_t>(hi - lo));
+}
+
+inline bool all_lanes(Units8 mask) noexcept {
   std::uint64_t halves[2];
-  __builtin_memcpy(halves, &known, sizeof halves);
-  if ((halves[0] & halves[1]) != ~std::uint64_t{0}) return nullptr;
-  const V lowered = v + (plus_20 & static_cast<std::uint16_t>(0x20)) + (plus_50 & static_cast<std::uint16_t>(0x50));
+  __builtin_memcpy(halves, &mask, sizeof halves);
+  return (halves[0] & halves[1]) == ~std::uint64_t{0};
+}
+
+// Eight two-byte units at once, when each is in one of the ranges below,
+// each of which lowers by one rule: a constant delta, or "set the low bit"
+// where capitals and small letters alternate (Latin Extended-A and
+// Additional, the Cyrillic supplements). tools/gen_casefold.py refuses an
+// interpreter for which a range's rule fails, and the casefold tests hold
+// every code point against its str.lower(). Tried in turn: CJK, kana and
+// Hangul (when the block starts in them); then the letters of Latin-1, Greek and Cyrillic; then a wider set
+// (Vietnamese letters, punctuation, Arabic, Hebrew, Indic and the other
+// scripts without case). Other units, U+03A3 among them, take lower_each. Returns the
+// output's new end, or null when some unit is outside the ranges.
+inline std::uint16_t* lower_eight(const std::uint16_t* in, std::uint16_t* o) noexcept {
+  Units8 v;
+  __builtin_memcpy(&v, in, sizeof v);
+  // CJK, kana and Hangul, with ASCII spaces, digits and punctuation: no
+  // case. Tried first only where the block starts in those scripts.
+  const Units8 caseless = in_range(v, 0x00, 0x40) | in_range(v, 0x2CF3, 0xA63F) | in_range(v, 0xA7F6, 0xFF20);
+  if (in[0] >= 0x2CF3 && all_lanes(caseless)) {
+    __builtin_memcpy(o, &v, sizeof v);
+    return o + 8;
+  }
+  const Units8 times = __builtin_bit_cast(Units8, v == static_cast<std::uint16_t>(0xD7));
+  const Units8 plus_20 = in_range(v, 0x41, 0x5A) | (in_range(v, 0xC0, 0xDE) & ~times) | in_range(v, 0x391, 0x3A1) |
+                         in_range(v, 0x3A4, 0x3AB) | in_range(v, 0x410, 0x42F);
+  const Units8 plus_50 = in_range(v, 0x400, 0x40F);
+  const Units8 same = caseless | in_range(v, 0x5B, 0xBF) | times | in_range(v, 0xDF, 0xFF) |
+                      in_range(v, 0x3AC, 0x3CE) | in_range(v, 0x430, 0x45F);
+  Units8 lowered = v + (plus_20 & static_cast<std::uint16_t>(0x20)) + (plus_50 & static_cast<std::uint16_t>(0x50));
+  if (!all_lanes(plus_20 | plus_50 | same)) {
+    const Units8 odd = in_range(v, 0x100, 0x12F) | in_range(v, 0x14A, 0x177) | in_range(v, 0x460, 0x481) |
+                       in_range(v, 0x48A, 0x4BF) | in_range(v, 0x4D0, 0x52F) | in_range(v, 0x1E00, 0x1E95) |
+                       in_range(v, 0x1EA0, 0x1EFF);
+    const Units8 wide_20 = in_range(v, 0xFF21, 0xFF3A);
+    const Units8 wide_same = in_range(v, 0x557, 0x109F) | in_range(v, 0x1FFD, 0x2125) | in_range(v, 0x2184, 0x24B5) |
+                             in_range(v, 0x24D0, 0x2BFF) | in_range(v, 0xFF3B, 0xFFFF) | in_range(v, 0x24F, 0x36F);
+    if (!all_lanes(plus_20 | plus_50 | same | odd | wide_20 | wide_same)) return nullptr;
+    lowered = (lowered + (wide_20 & static_cast<std::uint16_t>(0x20))) | (odd & static_cast<std::uint16_t>(1));
+  }
   __builtin_memcpy(o, &lowered, sizeof lowered);
   return o + 8;
 }
 
-// Lowers the letters A-Z of eight ASCII bytes: adding 0x80 - 'A' sets a
-// byte's top bit iff it is >= 'A', adding 0x80 - 'Z' - 1 iff it is > 'Z';
-// no byte carries into the next.
-inline std::uint64_t lower_ascii_word(std::uint64_t w) noexcept {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  const std::uint64_t ge_a = w + kOnes * (0x80 - 'A');
-  const std::uint64_t gt_z = w + kOnes * (0x80 - 'Z' - 1);
-  return w | (((ge_a & ~gt_z) & 0x8080808080808080ull) >> 2);
+// Lowers A-Z and the Latin-1 capitals of sizeof(V) one-byte code points.
+template <class V>
+inline void lower_latin1_block(const std::uint8_t* in, std::uint8_t* o) noexcept {
+  V v;
+  __builtin_memcpy(&v, in, sizeof v);
+  const V upper = __builtin_bit_cast(V, static_cast<V>(v - 'A') <= static_cast<std::uint8_t>(25)) |
+                  (__builtin_bit_cast(V, static_cast<V>(v - 0xC0) <= static_cast<std::uint8_t>(30)) &
+                   __builtin_bit_cast(V, v != static_cast<std::uint8_t>(0xD7)));
+  v += upper & static_cast<std::uint8_t>(0x20);
+  __builtin_memcpy(o, &v, sizeof v);
+}
+
+// One-byte texts keep their length and lower position by position, so the
+// last block may overlap the one before it.
+inline std::size_t lower_one_byte(const std::uint8_t* in, std::size_t n, std::uint8_t* o) noexcept {
+  typedef std::uint8_t Bytes16 __attribute__((vector_size(16)));
+  typedef std::uint8_t Bytes8 __attribute__((vector_size(8)));
+  if (n >= 16) {
+    for (std::size_t i = 0; i + 16 < n; i += 16) lower_latin1_block<Bytes16>(in + i, o + i);
+    lower_latin1_block<Bytes16>(in + n - 16, o + n - 16);
+  } else if (n >= 8) {
+    lower_latin1_block<Bytes8>(in, o);
+    lower_latin1_block<Bytes8>(in + n - 8, o + n - 8);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) o[i] = lower_latin1(in[i]);
+  }
+  return n;
 }
 
 template <class Unit>
@@ -88,6 +132,10 @@ std::size_t lower_units(const Unit* in, std::size_t n, Unit* out) noexcept {
       Unit* const next = lower_eight(in + i, o);
       o = next != nullptr ? next : lower_each(in, n, i, i + 8, o);
     }
+    // While nothing has grown, output and input positions agree and the last
+    // eight units may be lowered again over the block before them.
+    if (i < n && n >= 8 && static_cast<std::size_t>(o - out) == i && lower_eight(in + n - 8, out + n - 8) != nullptr)
+      return n;
   }
   o = lower_each(in, n, i, n, o);
   return static_cast<std::size_t>(o - out);
@@ -107,6 +155,10 @@ Unit* lower_each(const Unit* in, std::size_t n, std::size_t i, std::size_t end, 
         *o++ = static_cast<Unit>(static_cast<std::int32_t>(c) + delta);
         continue;
       }
+    } else if (c - 0x2CF3u <= 0xA63Fu - 0x2CF3u || c - 0xA7F6u <= 0xFF20u - 0xA7F6u) {
+      // CJK, kana, Hangul and the rest of these ranges have no case.
+      *o++ = static_cast<Unit>(c);
+      continue;
     }
     const std::int32_t rec = record(c);
     const std::int32_t payload = rec >> kPayloadShift;
@@ -147,28 +199,8 @@ template bool is_final_sigma(const std::uint32_t*, std::size_t, std::size_t) noe
 
 std::size_t lower_into(Text text, void* out) noexcept {
   switch (text.width()) {
-    case 1: {
-      const auto* in = static_cast<const std::uint8_t*>(text.data());
-      auto* o = static_cast<std::uint8_t*>(out);
-      const std::size_t n = text.size();
-      std::size_t i = 0;
-      // Eight bytes at a time while they are ASCII, the common case, without
-      // the set-up a vectorised loop costs a short text.
-      for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        __builtin_memcpy(&w, in + i, 8);
-        if ((w & 0x8080808080808080ull) != 0) break;
-        w = lower_ascii_word(w);
-        __builtin_memcpy(o + i, &w, 8);
-      }
-      // The rest byte by byte. The empty statement keeps the compiler from
-      // vectorising this loop, whose set-up outweighs the few bytes left.
-      for (; i < n; ++i) {
-        o[i] = lower_latin1(in[i]);
-        __asm__("");
-      }
-      return n;
-    }
+    case 1:
+      return lower_one_byte(static_cast<const std::uint8_t*>(text.data()), text.size(), static_cast<std::uint8_t*>(out));
     case 2:
       return lower_units(static_cast<const std::uint16_t*>(text.data()), text.size(), static_cast<std::uint16_t*>(out));
     default:
