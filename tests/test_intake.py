@@ -1,5 +1,6 @@
 """Taking query and candidates in: the probes, every failure and hostile sequences."""
 
+import random
 import sys
 
 import pytest
@@ -183,3 +184,22 @@ def test_a_candidates_surrogate_is_the_error_whatever_comes_after_it(call):
     with pytest.raises(UnicodeEncodeError) as info:
         call()
     assert info.value.__notes__ == ["while processing 'candidates'"]
+
+
+@pytest.mark.parametrize("fold", [False, True], ids=["plain", "folding"])
+@pytest.mark.parametrize("batch", [morvane.levenshtein_batch, morvane.damerau_batch, morvane.jaro_winkler_batch],
+                         ids=["levenshtein", "damerau", "jaro_winkler"])
+def test_the_first_candidate_with_a_surrogate_is_the_error(batch, fold):
+    # Candidates of every width and of lengths that are scored in different
+    # groups, or one by one, so that the first bad one is not the first seen.
+    rng = random.Random(1234)
+    for _ in range(30):
+        n = rng.randint(1, 2500)
+        candidates = [rng.choice(["ab", "\u0436" * rng.randint(1, 30), "x" * rng.randint(1, 200),
+                                  "\U0001f600" * rng.randint(1, 9)]) for _ in range(n)]
+        bad = sorted(rng.sample(range(n), k=min(n, rng.randint(1, 4))))
+        for k in bad:
+            candidates[k] = rng.choice(["\u0436", "\U0001f600"]) * rng.randint(0, 140) + "\udc80" + str(k)
+        with pytest.raises(UnicodeEncodeError) as info:
+            batch("query", candidates, case_insensitive=fold)
+        assert info.value.object == candidates[bad[0]]

@@ -22,13 +22,18 @@ namespace morvane::batch {
 // A lane form's group runs as many steps as its longest text, so candidates
 // are grouped by length: each group gathers candidates whose lengths differ
 // by less than kBucketWidth, and is scored when full; the partly filled ones
-// at the end. Results go to each candidate's own place, so the order in
+// at the end. Groups are also of one storage width, so that filling a group
+// does not mispredict a branch on the width of each candidate of a batch
+// that mixes them. Results go to each candidate's own place, so the order in
 // which groups are scored does not matter.
 //
-// With `lone_surrogate`, each candidate is first tested for a lone surrogate
-// (just before its code points are read for scoring, so the test costs no
-// extra trip to memory); at the first that holds one, its index is stored
-// there and scoring stops.
+// With `lone_surrogate`, every candidate is tested for a lone surrogate, and
+// the index of the first that holds one is stored there (the scores are
+// then of no use). When folding, the test is the pass that also looks for
+// code points to lowercase in full, made as each candidate comes; otherwise
+// a group's candidates are tested together just before the group is scored
+// (the code points are then in cache, and the branch on the width that a
+// test per candidate would take is taken once per group).
 template <class Out>
 void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std::span<const Text> candidates,
                bool fold, std::size_t long_text, Out* out, std::size_t* lone_surrogate) {
@@ -37,38 +42,56 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
   // places ahead hides most of the wait for them.
   constexpr std::size_t kAhead = 16;
   constexpr std::size_t kBucketWidth = 4;
-  constexpr std::size_t kBuckets = kMaxLaneText / kBucketWidth + 1;
+  constexpr std::size_t kLengths = kMaxLaneText / kBucketWidth + 1;
+  constexpr std::size_t kBuckets = 3 * kLengths;
+  constexpr std::size_t kNone = ~std::size_t{0};
   std::vector<std::uint32_t> lowered;
   const std::size_t n = candidates.size();
   const bool grouped = form.lanes > 1;
+  const bool test_in_groups = lone_surrogate != nullptr && !fold;
+  std::size_t first_lone = kNone;
+  const auto test = [&](std::size_t i) {
+    if (i < first_lone && has_lone_surrogate(candidates[i])) first_lone = i;
+  };
   std::uint32_t pending[kBuckets][64];
   std::size_t filled[kBuckets] = {};
   // Indexes within groups count from `base` and stay below 2^32 whatever the
   // batch's size.
   std::size_t base = 0;
+  const auto flush = [&](std::size_t b) {
+    // One-byte storage holds no surrogate.
+    if (test_in_groups && b >= kLengths) {
+      for (std::size_t k = 0; k < filled[b]; ++k) test(base + pending[b][k]);
+    }
+    form.score(q, candidates.data() + base, pending[b], filled[b], out + base);
+    filled[b] = 0;
+  };
   const auto flush_all = [&] {
     for (std::size_t b = 0; grouped && b < kBuckets; ++b) {
-      if (filled[b] != 0) form.score(q, candidates.data() + base, pending[b], filled[b], out + base);
-      filled[b] = 0;
+      if (filled[b] != 0) flush(b);
     }
   };
   for (std::size_t i = 0; i < n; ++i) {
     if (i + kAhead < n) __builtin_prefetch(candidates[i + kAhead].data());
     const Text c = candidates[i];
-    // One pass over a wide candidate's units answers both questions.
-    const unsigned flags = c.width() > 1 && (fold || lone_surrogate != nullptr) ? wide_flags(c, fold) : 0;
-    if (lone_surrogate != nullptr && (flags & kLoneSurrogate) != 0) {
-      *lone_surrogate = i;
-      return;
-    }
     const std::uint32_t self = 0;
-    if (fold && (c.size() > long_text || (flags & kContextual) != 0)) {
-      lowered.resize(c.size() * kMaxLoweredLength);
-      const Text l = Text::of_width(lowered.data(), lower_into(c, lowered.data()), c.width(), c.ascii());
-      scalar.score(q, &l, &self, 1, out + i);
-      continue;
+    if (fold) {
+      // One pass over a wide candidate's units answers both questions.
+      const unsigned flags = c.width() > 1 ? wide_flags(c, true) : 0;
+      if (lone_surrogate != nullptr && (flags & kLoneSurrogate) != 0) {
+        // Every candidate before this one has been tested.
+        *lone_surrogate = i;
+        return;
+      }
+      if (c.size() > long_text || (flags & kContextual) != 0) {
+        lowered.resize(c.size() * kMaxLoweredLength);
+        const Text l = Text::of_width(lowered.data(), lower_into(c, lowered.data()), c.width(), c.ascii());
+        scalar.score(q, &l, &self, 1, out + i);
+        continue;
+      }
     }
     if (!grouped || c.size() > form.max_text) {
+      if (test_in_groups && c.width() > 1) test(i);
       scalar.score(q, &c, &self, 1, out + i);
       continue;
     }
@@ -76,14 +99,12 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
       flush_all();
       base = i;
     }
-    const std::size_t b = c.size() / kBucketWidth;
+    const std::size_t b = c.log_width() * kLengths + c.size() / kBucketWidth;
     pending[b][filled[b]++] = static_cast<std::uint32_t>(i - base);
-    if (filled[b] == form.lanes) {
-      form.score(q, candidates.data() + base, pending[b], filled[b], out + base);
-      filled[b] = 0;
-    }
+    if (filled[b] == form.lanes) flush(b);
   }
   flush_all();
+  if (first_lone != kNone) *lone_surrogate = first_lone;
 }
 
 // Finds the first candidate that holds a lone surrogate, for batches that

@@ -38,9 +38,16 @@ class Text {
     return Text(data, size, width == 1 ? 0u : width == 2 ? 1u : 2u, width == 1 && ascii);
   }
 
+  // Storage of 1 << log_width bytes per code point (log_width 0, 1 or 2),
+  // without a branch on the width.
+  static Text of_log_width(const void* data, std::size_t size, unsigned log_width, bool ascii) noexcept {
+    return Text(data, size, log_width, ascii);
+  }
+
   constexpr std::size_t size() const noexcept { return static_cast<std::size_t>(meta_ >> kSizeShift); }
   constexpr bool empty() const noexcept { return size() == 0; }
   constexpr unsigned width() const noexcept { return 1u << (meta_ & kWidthBits); }
+  constexpr unsigned log_width() const noexcept { return static_cast<unsigned>(meta_ & kWidthBits); }
   // One-byte storage, every code point below 128.
   constexpr bool ascii() const noexcept { return (meta_ & kAsciiBit) != 0; }
   constexpr const void* data() const noexcept { return data_; }
