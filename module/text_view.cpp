@@ -10,7 +10,7 @@ Text unchecked_view(PyObject* str) noexcept {
   const bool ascii = PyUnicode_IS_ASCII(str);
   // The kinds 1, 2 and 4 are the widths; a batch mixing them would mispredict
   // a branch on each candidate, so the view is put together arithmetically.
-  const unsigned log_width = PyUnicode_KIND(str) >> 1;
+  const unsigned log_width = static_cast<unsigned>(PyUnicode_KIND(str)) >> 1;
   const void* data;
   if (PyUnicode_IS_COMPACT(str)) [[likely]] {
     data = reinterpret_cast<const char*>(str) + (ascii ? sizeof(PyASCIIObject) : sizeof(PyCompactUnicodeObject));
