@@ -2,8 +2,10 @@
 // for the chosen form, with the scalar form for those a group cannot take.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -14,10 +16,76 @@
 
 namespace morvane::batch {
 
+constexpr std::size_t kBucketWidth = 4;
+constexpr std::size_t kLengths = kMaxLaneText / kBucketWidth + 1;
+constexpr std::size_t kBuckets = 3 * kLengths;
+
+// The bucket of a text: its storage width and its length in steps of
+// kBucketWidth.
+inline std::size_t bucket_of(Text t) noexcept { return t.log_width() * kLengths + t.size() / kBucketWidth; }
+
+// Candidates that only lowercase in full (a capital sigma decides by its
+// context, U+0130 grows), lowered into storage of their own and scored in
+// groups like the others rather than one by one: a Greek list holds many.
+// A group's texts share one block, lane k's at k * kMaxLaneText units.
+// Blocks are made on first use, so batches without such candidates pay
+// nothing.
+template <class Out>
+class LoweredGroups {
+ public:
+  LoweredGroups(const PreparedQuery& q, const Form& form, Out* out) noexcept : q_(q), form_(form), out_(out) {}
+
+  // Adds candidate i, whose lowercase form `l` holds at most form.max_text
+  // code points.
+  void add(std::size_t i, Text l) {
+    if (!buckets_) buckets_ = std::make_unique<Bucket[]>(kBuckets);
+    Bucket& g = buckets_[bucket_of(l)];
+    const std::size_t stride = kMaxLaneText * l.width();
+    if (g.storage.empty()) g.storage.resize(form_.lanes * stride);
+    unsigned char* const slot = g.storage.data() + g.count * stride;
+    __builtin_memcpy(slot, l.data(), l.size() * l.width());
+    g.texts[g.count] = Text::of_log_width(slot, l.size(), l.log_width(), l.ascii());
+    g.where[g.count] = i;
+    if (++g.count == form_.lanes) flush(g);
+  }
+
+  void flush_all() {
+    for (std::size_t b = 0; buckets_ && b < kBuckets; ++b) {
+      if (buckets_[b].count != 0) flush(buckets_[b]);
+    }
+  }
+
+ private:
+  struct Bucket {
+    std::vector<unsigned char> storage;
+    Text texts[64];
+    std::size_t where[64];
+    std::size_t count = 0;
+  };
+
+  void flush(Bucket& g) {
+    static constexpr auto kInOrder = [] {
+      std::array<std::uint32_t, 64> a{};
+      for (std::uint32_t k = 0; k < 64; ++k) a[k] = k;
+      return a;
+    }();
+    Out scores[64];
+    form_.score(q_, g.texts, kInOrder.data(), g.count, scores);
+    for (std::size_t k = 0; k < g.count; ++k) out_[g.where[k]] = scores[k];
+    g.count = 0;
+  }
+
+  const PreparedQuery& q_;
+  const Form& form_;
+  Out* out_;
+  std::unique_ptr<Bucket[]> buckets_;
+};
+
 // Scores every candidate with `form` where it can and with `scalar`
 // otherwise, writing out[i] for candidate i. With `fold`, candidates the
 // masks cannot lowercase (and candidates longer than `long_text`) are
-// lowercased in full first, into memory reused from one to the next.
+// lowercased in full first; the short ones then join LoweredGroups, the
+// others are scored one by one from memory reused from one to the next.
 //
 // A lane form's group runs as many steps as its longest text, so candidates
 // are grouped by length: each group gathers candidates whose lengths differ
@@ -41,11 +109,9 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
   // when they were taken in: asking for the code points of a candidate some
   // places ahead hides most of the wait for them.
   constexpr std::size_t kAhead = 16;
-  constexpr std::size_t kBucketWidth = 4;
-  constexpr std::size_t kLengths = kMaxLaneText / kBucketWidth + 1;
-  constexpr std::size_t kBuckets = 3 * kLengths;
   constexpr std::size_t kNone = ~std::size_t{0};
   std::vector<std::uint32_t> lowered;
+  LoweredGroups<Out> lowered_groups(q, form, out);
   const std::size_t n = candidates.size();
   const bool grouped = form.lanes > 1;
   const bool test_in_groups = lone_surrogate != nullptr && !fold;
@@ -86,7 +152,11 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
       if (c.size() > long_text || (flags & kContextual) != 0) {
         lowered.resize(c.size() * kMaxLoweredLength);
         const Text l = Text::of_width(lowered.data(), lower_into(c, lowered.data()), c.width(), c.ascii());
-        scalar.score(q, &l, &self, 1, out + i);
+        if (grouped && c.size() <= long_text && l.size() <= form.max_text) {
+          lowered_groups.add(i, l);
+        } else {
+          scalar.score(q, &l, &self, 1, out + i);
+        }
         continue;
       }
     }
@@ -99,11 +169,12 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
       flush_all();
       base = i;
     }
-    const std::size_t b = c.log_width() * kLengths + c.size() / kBucketWidth;
+    const std::size_t b = bucket_of(c);
     pending[b][filled[b]++] = static_cast<std::uint32_t>(i - base);
     if (filled[b] == form.lanes) flush(b);
   }
   flush_all();
+  lowered_groups.flush_all();
   if (first_lone != kNone) *lone_surrogate = first_lone;
 }
 
