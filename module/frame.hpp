@@ -116,6 +116,9 @@ PyObject* guarded(Body&& body) noexcept {
   try {
     try {
       return body();
+    } catch (const ErrorAlreadySet&) {
+      // Everything the call held was released on the way here.
+      return nullptr;
     } catch (const Panic& e) {
       raise_panic(e.what());
     } catch (const std::bad_array_new_length&) {

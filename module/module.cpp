@@ -62,6 +62,12 @@ int exec_module(PyObject* module) noexcept {
       raise_downcast(module, "module");
       return nullptr;
     }
+    // A subinterpreter that shares the main one's GIL does not enforce the
+    // declaration below; the cached objects would cross all the same.
+    if (PyInterpreterState_Get() != PyInterpreterState_Main()) {
+      PyErr_SetString(PyExc_ImportError, "module morvane does not support loading in subinterpreters");
+      return nullptr;
+    }
     for (const std::size_t index : g_exec_order) {
       if (!add_function(module, &g_methods[index])) return nullptr;
     }
@@ -73,6 +79,10 @@ int exec_module(PyObject* module) noexcept {
 PyModuleDef_Slot g_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+    // The module's cached objects (interned names, the panic type, the
+    // Sequence class) are process-wide and would cross interpreters: loading
+    // in a subinterpreter is refused with the interpreter's ImportError.
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
     {0, nullptr},
 };
 

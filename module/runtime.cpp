@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "morvane/error.hpp"
 
@@ -34,7 +35,9 @@ PyObject* panic_type() {
   return g_panic_type.get([] {
     PyObject* type = PyErr_NewExceptionWithDoc("vesk_runtime.PanicException", kPanicDoc,
                                                PyExc_BaseException, nullptr);
-    if (type == nullptr) {
+    // Out of memory the caller gets the MemoryError, like any built-in would
+    // give; the next panic tries again.
+    if (type == nullptr && !PyErr_ExceptionMatches(PyExc_MemoryError)) {
       std::fputs("Failed to initialize new exception type.\n", stderr);
       PyErr_Print();
       std::abort();
@@ -43,11 +46,14 @@ PyObject* panic_type() {
   });
 }
 
-void raise_panic(const char* text) {
-  PyObject* type = panic_type();
-  Ref message(PyUnicode_FromString(text));
-  if (!message) throw Panic("panic text could not be created");
-  PyErr_SetObject(type, message.get());
+void raise_panic(const char* text) noexcept {
+  PyObject* const type = panic_type();
+  if (type == nullptr) return;  // the MemoryError stands
+  // A native failure's text need not be valid UTF-8: decoding with
+  // replacement leaves running out of memory as the only way to fail, and
+  // that MemoryError is then the call's error.
+  Ref message(PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(std::strlen(text)), "replace"));
+  if (message) PyErr_SetObject(type, message.get());
 }
 
 namespace {
@@ -101,6 +107,7 @@ void raise_downcast(PyObject* obj, const char* target) {
 
 PyObject* checked_result(PyObject* created) {
   if (created == nullptr) {
+    if (PyErr_ExceptionMatches(PyExc_MemoryError)) throw ErrorAlreadySet{};
     PyErr_WriteUnraisable(nullptr);
     throw Panic("PyObject pointer is null");
   }

@@ -53,12 +53,19 @@ PyObject* name_all();
 PyObject* name_name();
 PyObject* name_add_note();
 
-// The module's panic exception type, created on first need. Aborts the process
-// when the type cannot be created.
+// Thrown where a Python exception is already set and is the call's outcome
+// as it stands (memory ran out while a result was made): the frame lets
+// everything unwind and hands that exception to the caller.
+struct ErrorAlreadySet {};
+
+// The module's panic exception type, created on first need. When memory runs
+// out it returns null with the MemoryError set (and is retried by the next
+// caller); any other failure to create it aborts the process.
 PyObject* panic_type();
 
-// Sets the panic exception with `text` as its only argument.
-void raise_panic(const char* text);
+// Sets the panic exception with `text` as its only argument, or leaves the
+// MemoryError set when there is no memory to make the exception.
+void raise_panic(const char* text) noexcept;
 
 // Fetches the pending exception. A panic exception raised by Python code that
 // the module called is not an ordinary error: it is printed with its
@@ -73,8 +80,10 @@ void check_for_panic();
 // instance of 'B'") for `obj` and the target type name `target`.
 void raise_downcast(PyObject* obj, const char* target);
 
-// Throws Panic("PyObject pointer is null") after reporting the pending error
-// as unraisable when `created` is null; returns it otherwise.
+// Returns `created` when it is not null. Otherwise, out of memory, throws
+// ErrorAlreadySet with the MemoryError still set; on any other failure it
+// reports the pending error as unraisable and throws
+// Panic("PyObject pointer is null").
 PyObject* checked_result(PyObject* created);
 
 }  // namespace morvane::py

@@ -281,3 +281,70 @@ def test_memory_exhaustion_is_a_memory_error():
     )
     assert result.returncode == 0, result.stderr
     assert result.stdout.split("\n")[:4] == ["MemoryError", "MemoryError", "[68, 68, 68]", "3"]
+
+
+def test_running_out_of_memory_while_making_a_result_is_a_memory_error():
+    # Refusing the interpreter's allocations from the n-th on, for every n up
+    # to past the last one a call makes: result lists, their items, error
+    # texts, and the panic type when a native failure needs it first. Each
+    # call either gives its usual outcome or raises MemoryError; the process
+    # must go on.
+    result = run_python(
+        """
+        import sys, _testcapi, morvane
+        words = ["kitten", "sitting", "mitten", "k\\u00eftten", "\\u4e00\\u4e01"] * 700
+        calls = [
+            lambda: morvane.levenshtein_batch("kitten", words),
+            lambda: morvane.damerau_batch("kitten", words, case_insensitive=True),
+            lambda: morvane.jaro_winkler_batch("kitten", words),
+            lambda: morvane.levenshtein_bp("kitten", "sitting" * 50),
+            lambda: morvane.jaro_winkler_similarity("kitten", "sitting"),
+            lambda: morvane.levenshtein_bp("kitten", "sitting", max_len=2),
+            lambda: morvane.jaro_winkler_batch("kitten", words, p=0.5),
+            lambda: morvane._ingest_borrow({1}),  # a native failure, below
+        ]
+
+        def attempt(call, n):
+            _testcapi.set_nomemory(n)
+            try:
+                return call()
+            except BaseException as e:
+                caught = e  # looked at once allocations work again
+            finally:
+                _testcapi.remove_mem_hooks()
+            return MemoryError if type(caught) is MemoryError else (type(caught).__name__, caught.args)
+
+        sys.modules["collections.abc"] = None
+        for i, call in enumerate(calls):
+            outcomes = [attempt(call, n) for n in range(80)]
+            # (a pair's small result may come from a free list)
+            assert outcomes[0] is MemoryError or i in (3, 4), (i, outcomes[0])
+            assert all(o is MemoryError or o == outcomes[-1] for o in outcomes), i
+            assert outcomes[-1] is not MemoryError, i
+            print(i, repr(outcomes[-1])[:40])
+        print(morvane.levenshtein_bp("kitten", "sitting"))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert len(lines) == 9 and lines[-1] == "3", result.stdout
+    assert "ValueError" in lines[5] and "PanicException" in lines[7], result.stdout
+
+
+def test_subinterpreters_are_refused():
+    # One that shares the main interpreter's GIL, which would otherwise load
+    # a module that declares nothing.
+    result = run_python(
+        """
+        import _interpreters, morvane
+        interp = _interpreters.create("legacy")
+        try:
+            failure = _interpreters.run_string(interp, "import morvane")
+        finally:
+            _interpreters.destroy(interp)
+        print(failure.type.__name__, "subinterpreters" in failure.msg)
+        print(morvane.levenshtein_bp("kitten", "sitting"))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == ["ImportError True", "3"]
