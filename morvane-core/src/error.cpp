@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 #include <string_view>
 
@@ -45,7 +44,13 @@ std::string format_double(double value) {
   for (const char ch : sci.substr(0, e_pos)) {
     if (ch != '.') digits += ch;
   }
-  int exponent = std::atoi(std::string(sci.substr(e_pos + 1)).c_str());
+  // from_chars rather than atoi: no locale, no copy, and no dependence on
+  // the C library's newer strtol entry points, which would raise the glibc
+  // a wheel needs.
+  std::string_view exponent_text = sci.substr(e_pos + 1);
+  if (exponent_text.starts_with('+')) exponent_text.remove_prefix(1);
+  int exponent = 0;
+  std::from_chars(exponent_text.data(), exponent_text.data() + exponent_text.size(), exponent);
 
   if (magnitude >= 1e16 || magnitude < 1e-4) {
     out += digits[0];
