@@ -1,16 +1,17 @@
 """The main job: fuzzy lookup of misspelled names in a word list.
 
 Shows the pair functions with and without folding, cut-off and length limit,
-then ranks the closest entries of data/unicode_names.txt (the names of the
-Unicode characters) for a few misspelled queries with each batch function.
+then looks up the closest entries of data/unicode_names.txt (the names of the
+Unicode characters) for a few misspelled queries with morvane_lookup.extract,
+once per measure, on every core.
 """
 
 import argparse
-import heapq
 import pathlib
 import time
 
 import morvane
+import morvane_lookup
 
 WORDLIST = pathlib.Path(__file__).resolve().parent.parent / "data" / "unicode_names.txt"
 QUERIES = [
@@ -42,29 +43,26 @@ def show_pairs():
     print()
 
 
-def best(scores, names, k, largest):
-    pick = heapq.nlargest if largest else heapq.nsmallest
-    return pick(k, zip(scores, names), key=lambda pair: pair[0])
-
-
 def lookup(names, queries, k):
-    print(f"Fuzzy lookup in {len(names):,} names (case-insensitive)")
-    functions = [
-        ("levenshtein_batch", morvane.levenshtein_batch, False, "{:d}"),
-        ("damerau_batch", morvane.damerau_batch, False, "{:d}"),
-        ("jaro_winkler_batch", morvane.jaro_winkler_batch, True, "{:.4f}"),
-    ]
+    print(f"Fuzzy lookup in {len(names):,} names: morvane_lookup.extract(query, names, measure=..., "
+          f"limit={k}, case_insensitive=True, workers=-1)")
+    measures = [("levenshtein", "{:d}"), ("damerau", "{:d}"), ("jaro_winkler", "{:.4f}")]
     total = 0.0
     for query in queries:
         print(f"  query {query!r}")
-        for label, fn, largest, fmt in functions:
+        for measure, fmt in measures:
             start = time.perf_counter()
-            scores = fn(query, names, case_insensitive=True)
+            found = morvane_lookup.extract(query, names, measure=measure, limit=k, case_insensitive=True, workers=-1)
             elapsed = time.perf_counter() - start
             total += elapsed
-            found = ", ".join(f"{name} ({fmt.format(score)})" for score, name in best(scores, names, k, largest))
-            print(f"    {label:<19} {elapsed * 1e3:6.2f} ms  {found}")
-    print(f"Scored {len(queries) * len(functions) * len(names):,} candidates in {total * 1e3:.1f} ms")
+            shown = ", ".join(f"{name} ({fmt.format(score)}, #{index})" for name, score, index in found)
+            print(f"    {measure:<13} {elapsed * 1e3:6.2f} ms  {shown}")
+    print(f"Looked through {len(queries) * len(measures) * len(names):,} candidates in {total * 1e3:.1f} ms")
+    query = queries[0]
+    print(f"extract_one({query!r}, names, score_cutoff=2, case_insensitive=True) =",
+          morvane_lookup.extract_one(query, names, score_cutoff=2, case_insensitive=True))
+    print("extract_one('no such name at all', names, score_cutoff=2) =",
+          morvane_lookup.extract_one("no such name at all", names, score_cutoff=2))
 
 
 def main():
