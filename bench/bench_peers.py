@@ -60,10 +60,12 @@ from harness import (
     near_copy,
     parse_sections,
     print_environment,
+    record,
     run_sections,
     table,
     time_calls,
     time_pairs,
+    write_json,
 )
 
 SECTIONS = ("pairs", "batch", "fallback", "probes", "threads")
@@ -166,6 +168,8 @@ def section_pairs(cfg: Config, targets: list) -> None:
                 if peer.label in timed:
                     theirs = timed[peer.label]
                     rows.append([case_name, peer.label, fmt_ns(ours), fmt_ns(theirs), f"{ours / theirs:.2f}x"])
+                    record("pairs", measure=measure.name, case=case_name, peer=peer.label, ours_ns=ours,
+                           peer_ns=theirs)
                     if peer.package == "rapidfuzz":
                         targets.append(
                             (f"{measure.name} pair {case_name}: ours/rapidfuzz <= {PAIR_TARGET}x",
@@ -177,7 +181,7 @@ def section_pairs(cfg: Config, targets: list) -> None:
         table(["pair", "peer", "ours ns", "peer ns", "ours/peer", "note"], rows, right={2, 3, 4})
 
 
-def batch_rows(measure: Measure, query: str, cands: list[str], cfg: Config, extra_kwargs=None):
+def batch_rows(measure: Measure, query: str, cands: list[str], cfg: Config, extra_kwargs=None, section="batch"):
     """Rows for one measure and one candidate set; returns (rows, ours_rate, cdist_rate)."""
     n = len(cands)
     rows = []
@@ -244,6 +248,8 @@ def batch_rows(measure: Measure, query: str, cands: list[str], cfg: Config, extr
     for label, count, t, rate, note in zip(labels, counts, timings, rates, notes):
         rows.append([label, str(count), f"{t.seconds * 1e9 / count:.1f}", fmt_rate(rate),
                      f"{ours_rate / rate:.2f}x", f"{t.faults:.0f}", note])
+        record(section, measure=measure.name, query=query, candidates=len(cands), function=label, timed=count,
+               cand_per_s=rate, ours_cand_per_s=ours_rate)
     rows.extend(missing_rows)
     cdist_rate = rates[cdist_index] if cdist_index is not None else None
     return rows, ours_rate, cdist_rate
@@ -286,7 +292,7 @@ def section_fallback(cfg: Config, targets: list, cache: dict) -> None:
     print()
     for title, query, cands in cases:
         for measure in MEASURES:
-            rows, ours_rate, cdist_rate = batch_rows(measure, query, cands, cfg)
+            rows, ours_rate, cdist_rate = batch_rows(measure, query, cands, cfg, section="fallback")
             print(f"{measure.name}: {title}")
             table(BATCH_HEADERS, rows, right={1, 2, 3, 4, 5})
             if cdist_rate is not None:
@@ -391,6 +397,7 @@ def main(argv=None) -> int:
     parser.add_argument("--listcomp-limit", type=int, help="candidates for list comprehensions (default 200,000)")
     parser.add_argument("--thread-total", type=int, help="candidates in the thread section (default 2,000,000)")
     parser.add_argument("--chunk", type=int, help="candidates per thread task, at least 10,000 (default 50,000, quick 10,000)")
+    parser.add_argument("--json", metavar="PATH", help="also write the figures, in plain numbers, to PATH")
     args = parser.parse_args(argv)
     chosen = parse_sections(parser, args.only, SECTIONS)
 
@@ -399,7 +406,10 @@ def main(argv=None) -> int:
                       f"batch repeats {cfg.batch_repeats}")
     sections = {"pairs": lambda cfg, targets, cache: section_pairs(cfg, targets), "batch": section_batch,
                 "fallback": section_fallback, "probes": section_probes, "threads": section_threads}
-    run_sections(sections, chosen, cfg, [], {})
+    targets: list = []
+    run_sections(sections, chosen, cfg, targets, {})
+    if args.json:
+        write_json(args.json, "bench_peers.py", sys.argv[1:] if argv is None else list(argv), targets)
     return 0
 
 

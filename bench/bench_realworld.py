@@ -62,11 +62,13 @@ from harness import (
     parse_sections,
     print_environment,
     ratio_range,
+    record,
     run_sections,
     table,
     time_pair_loops,
     time_turns,
     usable_peers,
+    write_json,
 )
 
 SECTIONS = ("pairs", "affix", "long", "batch", "realistic", "scattered", "fresh")
@@ -129,6 +131,8 @@ def pair_table(measure, classes, cfg: Config, targets: list, folding=FOLDING, ta
                 lo, hi = ratio_range(ours, theirs)
                 rows.append([name, fold_label(folded), peer.label, fmt_ns(ours.min), fmt_ns(ours.median),
                              fmt_ns(theirs.min), fmt_ratio(ratio), fmt_range(lo, hi), ""])
+                record("pairs", measure=measure.name, pairs=name, folded=folded, peer=peer.label,
+                       ours_ns=ours.min, ours_median_ns=ours.median, peer_ns=theirs.min)
                 if peer.package == "rapidfuzz":
                     if store is not None:
                         store[(measure.name, name, folded)] = (ours, theirs)
@@ -333,6 +337,9 @@ def section_realistic(cfg: Config, targets: list, cache: dict) -> None:
             for folded in FOLDING:
                 result = compare_batch(measure, query, cands, folded, cfg.batch_repeats, low if folded else None)
                 rows.append(batch_row(label, result, folded))
+                record("realistic", measure=measure.name, query=query, script=workloads.text_script(query),
+                       folded=folded, candidates=n, ours_cand_per_s=result.ours_rate,
+                       cdist_cand_per_s=result.cdist_rate, note=result.note)
                 if result.speedup is not None:
                     prev = worst.get(folded)
                     if prev is None or result.speedup < prev[0]:
@@ -448,6 +455,7 @@ def main(argv=None) -> int:
     parser.add_argument("--long-rate", type=float, default=0.02, help="share of edited positions (default 0.02)")
     parser.add_argument("--huge-repeats", type=int, default=1,
                         help="repeats for long pairs of 100,000 characters and more (default 1)")
+    parser.add_argument("--json", metavar="PATH", help="also write the figures, in plain numbers, to PATH")
     args = parser.parse_args(argv)
     chosen = parse_sections(parser, args.only, SECTIONS)
 
@@ -456,7 +464,10 @@ def main(argv=None) -> int:
                       f"batch repeats {cfg.batch_repeats}, {cfg.candidates:,} candidates per batch")
     sections = {"pairs": section_pairs, "affix": section_affix, "long": section_long, "batch": section_batch,
                 "realistic": section_realistic, "scattered": section_scattered, "fresh": section_fresh}
-    run_sections({name: sections[name] for name in SECTIONS}, chosen, cfg, [], {})
+    targets: list = []
+    run_sections({name: sections[name] for name in SECTIONS}, chosen, cfg, targets, {})
+    if args.json:
+        write_json(args.json, "bench_realworld.py", sys.argv[1:] if argv is None else list(argv), targets)
     return 0
 
 

@@ -12,6 +12,7 @@ import gc
 import importlib
 import importlib.metadata
 import itertools
+import json
 import math
 import os
 import platform
@@ -564,6 +565,65 @@ def print_environment(mode_line: str) -> None:
         print(f"{peer.module_name:<13} {peer.version or '-'}  {state}")
     print(f"mode          {mode_line}")
     print()
+
+
+# --------------------------------------------------------------------------
+# Machine-readable output (--json): the sections add one record per figure,
+# in plain numbers, for bench/report.py.
+
+RECORDS: list[dict] = []
+# Taken when the benchmark starts: by its end its own work is in the figure.
+LOAD_AT_START = list(os.getloadavg()) if hasattr(os, "getloadavg") else None
+
+
+def record(section: str, **fields) -> None:
+    RECORDS.append({"section": section, **fields})
+
+
+def cpu_model() -> str:
+    try:
+        with open("/proc/cpuinfo", encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or platform.machine()
+
+
+def environment() -> dict:
+    try:
+        ours = importlib.metadata.version("morvane")
+    except importlib.metadata.PackageNotFoundError:
+        ours = None
+    return {
+        "python": sys.version.split()[0],
+        "free_threaded": bool(sysconfig.get_config_var("Py_GIL_DISABLED")),
+        "machine": platform.machine(),
+        "cpu": cpu_model(),
+        "cpus": os.cpu_count(),
+        "usable_cpus": len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count(),
+        "load_average_start": LOAD_AT_START,
+        "load_average_end": list(os.getloadavg()) if hasattr(os, "getloadavg") else None,
+        "morvane": ours,
+        "morvane_file": morvane.__file__,
+        "simd": os.environ.get("MORVANE_SIMD"),
+        "peers": {peer.dist: peer.version for peer in PEERS.values() if peer.module is not None},
+        "time": time.strftime("%Y-%m-%d %H:%M:%S %z"),
+    }
+
+
+def write_json(path: str, script: str, argv: list[str], targets: list) -> None:
+    data = {
+        "script": script,
+        "argv": argv,
+        "environment": environment(),
+        "records": RECORDS,
+        "targets": [{"target": label, "ok": ok, "measured": value} for label, ok, value in targets],
+    }
+    with open(path, "w", encoding="utf-8") as f:
+        json.dump(data, f, indent=1, ensure_ascii=False)
+        f.write("\n")
 
 
 def parse_sections(parser, only: str, sections) -> list[str]:
