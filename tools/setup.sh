@@ -19,6 +19,10 @@ build_packages=(ca-certificates build-essential g++ make libgtest-dev libbenchma
 # python3-pip-whl and python3-setuptools-whl are named so that forky's are
 # taken: python3.14-venv accepts bookworm's, whose pip 23 cannot run on 3.14.
 forky_python_packages=(python3.14 python3.14-dev python3.14-venv python3-pip-whl python3-setuptools-whl)
+# The fuzzers' compiler with its sanitizer and libFuzzer runtimes
+# (tools/fuzz.sh): clang-19 is the oldest of bookworm's clangs whose C++23
+# mode takes libstdc++ 12's std::expected.
+fuzz_packages=(clang-19 libclang-rt-19-dev)
 
 # Release files of a mirror snapshot can be past their Valid-Until date.
 apt_options=(-o Acquire::Check-Valid-Until=false -o Dpkg::Use-Pty=0)
@@ -123,6 +127,7 @@ pip_wheel_works() {
 
 python=$(find_python) || python=
 need_build=$(missing_packages "${build_packages[@]}")
+need_fuzz=$(missing_packages "${fuzz_packages[@]}")
 need_python=0
 if [ -z "$python" ]; then
   need_python=1
@@ -133,7 +138,7 @@ elif from_debian "$python"; then
   fi
 fi
 
-if [ -n "$need_build" ] || [ "$need_python" -eq 1 ]; then
+if [ -n "$need_build" ] || [ -n "$need_fuzz" ] || [ "$need_python" -eq 1 ]; then
   [ "$need_python" -eq 1 ] && add_forky_source
   apt_update
   # Bookworm's build packages go in first: once forky's libc6 is there,
@@ -155,6 +160,18 @@ if [ -n "$need_build" ] || [ "$need_python" -eq 1 ]; then
     # bookworm's libssl3 also ships, and libssl3 stays installed.
     apt_install -t forky -o Dpkg::Options::=--force-overwrite "${forky_python_packages[@]}"
     python=$(find_python) || die "python3.14 is still not on PATH after installing it"
+  fi
+  if [ -n "$need_fuzz" ]; then
+    # libclang-rt's 32-bit runtimes want the libc6-i386 of the installed
+    # libc6: forky's once libc6 is forky's. The rest comes from bookworm.
+    i386=()
+    libc=$(dpkg-query -W -f='${Version}' libc6)
+    stable_libc=$(apt-cache madison libc6 | awk -F' [|] ' '$3 ~ / bookworm/ {print $2}' | sort -V | tail -n 1)
+    if ! installed libc6-i386 && [ -n "$stable_libc" ] && dpkg --compare-versions "$libc" gt "$stable_libc"; then
+      i386=(libc6-i386/forky)
+    fi
+    # shellcheck disable=SC2086 # one package a line
+    apt_install $need_fuzz "${i386[@]}"
   fi
 fi
 

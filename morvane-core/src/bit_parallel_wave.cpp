@@ -28,8 +28,14 @@ namespace morvane::bit_parallel::wave {
 
 bool available() noexcept { return simd_level() >= SimdLevel::avx2; }
 
+// Clang ignores GCC's target pragmas and takes the target as an attribute
+// of every function in the region instead.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 namespace {
 
@@ -155,7 +161,11 @@ std::ptrdiff_t step_group(const std::uint64_t* const* rows, DamerauBlock* blocks
   return group<true>(rows, blocks, lo, hi, bottom, joined);
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #else
 

@@ -59,10 +59,13 @@ inline double band_cost(std::size_t k, std::size_t m, std::size_t words) noexcep
 template <class Kernels, class P, class T>
 std::size_t multi_word_distance(const P* a, std::size_t m, const T* b, std::size_t n, std::size_t bound) {
   using Block = typename Kernels::BlockState;
+  std::size_t k = m > n ? m - n : n - m;
+  // Every alignment pays at least the difference of the lengths, so a bound
+  // below it is exceeded already; every band needs k >= |m - n|.
+  if (k > bound) return k;
   const BlockMaskTable table(a, m);
   const std::size_t words = table.words();
   const double full = static_cast<double>(words) + kFullColumn;
-  std::size_t k = m > n ? m - n : n - m;
   if (k < kDiagonalBand) k = kDiagonalBand;
   if (k > bound) k = bound;
   if (band_cost(k, m, words) > kFirstBandShare * full) return Kernels::blocks(table, m, b, n);
