@@ -43,6 +43,10 @@ using morvane::batch::Measure;
 // candidates past the lane forms' longest text (128).
 constexpr std::size_t kMaxQuery = 200;
 constexpr std::size_t kMaxCandidate = 300;
+// An input that is not let through to long texts (fuzz_input.hpp): still
+// past one word for the query and past the lane forms for candidates.
+constexpr std::size_t kShortQuery = 70;
+constexpr std::size_t kShortCandidate = 130;
 constexpr std::size_t kMaxCandidates = 48;
 // Pair results are held to the definitions while this many cells suffice.
 constexpr std::size_t kReferenceCells = 200000;
@@ -70,17 +74,18 @@ struct Batch {
   std::vector<Text> views;
 };
 
-Batch decode_batch(fuzz::Reader& r, const std::u32string& alphabet) {
+Batch decode_batch(fuzz::Reader& r, const std::u32string& alphabet, bool long_texts) {
+  const std::size_t max_candidate = long_texts ? kMaxCandidate : kShortCandidate;
   Batch b;
-  b.query = fuzz::decode_text(r, alphabet, kMaxQuery);
+  b.query = fuzz::decode_text(r, alphabet, long_texts ? kMaxQuery : kShortQuery);
   const std::size_t count = r.byte() % (kMaxCandidates + 1);
   for (std::size_t k = 0; k < count; ++k) {
     const std::uint8_t how = r.byte();
     std::u32string t;
     switch (how % 4) {
-      case 0: t = fuzz::decode_text(r, alphabet, kMaxCandidate); break;
-      case 1: t = fuzz::decode_edits(r, b.query, alphabet, kMaxCandidate); break;
-      case 2: t = fuzz::decode_edits(r, b.texts.empty() ? b.query : b.texts.back(), alphabet, kMaxCandidate); break;
+      case 0: t = fuzz::decode_text(r, alphabet, max_candidate); break;
+      case 1: t = fuzz::decode_edits(r, b.query, alphabet, max_candidate); break;
+      case 2: t = fuzz::decode_edits(r, b.texts.empty() ? b.query : b.texts.back(), alphabet, max_candidate); break;
       default: t = b.query; break;
     }
     b.texts.push_back(t);
@@ -200,9 +205,10 @@ void check_lone_surrogates(fuzz::Reader& r, Text query, const Batch& b, std::opt
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Reader r(data, size);
   const std::uint8_t options = r.byte();
-  const std::optional<double> p = prefix_scale(r.byte());
+  const std::uint8_t p_selector = r.byte();
+  const std::optional<double> p = prefix_scale(p_selector);
   const std::u32string alphabet = fuzz::decode_alphabet(r);
-  const Batch b = decode_batch(r, alphabet);
+  const Batch b = decode_batch(r, alphabet, fuzz::long_texts(options, static_cast<std::uint8_t>(p_selector << 3)));
   const std::optional<bool> fold = fuzz::fold_option(options);
   const bool folding = fold.value_or(false);
   const bool large = (options >> 2 & 7) == 1;

@@ -90,8 +90,9 @@ int check_edit_distance(const std::uint8_t* data, std::size_t size) {
   const std::uint8_t limit_selector = r.byte();
   const std::uint16_t cutoff_bits = r.u16();
   const std::u32string alphabet = decode_alphabet(r);
-  const std::u32string a = decode_text(r, alphabet, kMaxPairText);
-  const std::u32string b = decode_related(r, a, alphabet, kMaxPairText);
+  const std::size_t cap = long_texts(options, static_cast<std::uint8_t>(limit_selector << 3)) ? kMaxPairText : kShortText;
+  const std::u32string a = decode_text(r, alphabet, cap);
+  const std::u32string b = decode_related(r, a, alphabet, cap);
 
   const std::optional<bool> fold = fold_option(options);
   const bool folding = fold.value_or(false);

@@ -138,6 +138,31 @@ inline std::u32string decode_related(Reader& r, const std::u32string& first, con
   }
 }
 
+// Whether an input's texts may be long: the selector bytes must have their
+// top bits set (`a` two, `b` three), one input in 32; the pair fuzzers pass
+// the options byte and the max_len selector shifted left by three (whose
+// values 28-31 mean no limit). Runs and repeats reach
+// thousands of code points from a few bytes, so without this gate nearly
+// every input would be long, and the quadratic definitions would take
+// nearly all of a run; short texts are where most kernel paths and their
+// edges are, and they run thousands of times faster.
+//
+// MORVANE_FUZZ_SHORT_ONLY=1 closes the gate: a run then spends its whole
+// time on short texts, hundreds of times more inputs per second, since
+// inputs that reach new paths through long texts would otherwise come to
+// fill the corpus, and their mutations keep the gate open.
+inline bool long_texts(std::uint8_t a, std::uint8_t b) noexcept {
+  static const bool short_only = [] {
+    const char* v = std::getenv("MORVANE_FUZZ_SHORT_ONLY");
+    return v != nullptr && *v != '\0' && *v != '0';
+  }();
+  return !short_only && (a >> 6) == 3 && (b >> 5) == 7;
+}
+
+// The cap of a short input's texts: past one 64-bit word, so the multi-word
+// kernels and the bands are still reached.
+inline constexpr std::size_t kShortText = 100;
+
 // case_insensitive as a caller passes it: absent, false or true.
 inline std::optional<bool> fold_option(std::uint8_t bits) noexcept {
   switch (bits % 3) {

@@ -59,8 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t limit_selector = r.byte();
   const std::uint8_t cutoff_byte = r.byte();
   const std::u32string alphabet = fuzz::decode_alphabet(r);
-  const std::u32string a = fuzz::decode_text(r, alphabet, kMaxText);
-  const std::u32string b = fuzz::decode_related(r, a, alphabet, kMaxText);
+  const std::size_t cap = fuzz::long_texts(options, static_cast<std::uint8_t>(limit_selector << 3)) ? kMaxText : fuzz::kShortText;
+  const std::u32string a = fuzz::decode_text(r, alphabet, cap);
+  const std::u32string b = fuzz::decode_related(r, a, alphabet, cap);
 
   const std::optional<bool> fold = fuzz::fold_option(options);
   const bool folding = fold.value_or(false);

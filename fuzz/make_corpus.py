@@ -70,18 +70,23 @@ PAIRS = {
     "repeats": (MIXED, literal(0, 1, 2, 3, 4) + repeat(5, 30) + END, edits((SWAP, 64), (DEL, 128))),
 }
 
+# The pairs longer than the short inputs' cap.
+LONG = ("word-boundary", "near-copies", "far-apart", "repeats")
+
 
 def edit_distance_seeds():
     seeds = {}
     for name, (alpha, first, second) in PAIRS.items():
         fold = 2 if name in ("greek", "repeats") else 0
-        # options, max_len selector, cut-off (top bit: none), texts
-        seeds[name] = bytes([fold, 0, 0xFF, 0xFF]) + alpha + first + second
+        # options, max_len selector, cut-off (top bit: none), texts; long
+        # texts need the gate of fuzz_input.hpp (192 keeps fold's value mod 3)
+        gate, limit = (0xC0, 0x1C) if name in LONG else (0, 0)
+        seeds[name] = bytes([gate | fold, limit, 0xFF, 0xFF]) + alpha + first + second
     seeds["limit"] = bytes([2, 0x81, 3, 0]) + GREEK + literal(4, 0) + END + edits((SUB, 0))
     # Found by damerau_fuzzer: lengths 504 and 442, whose distance is their
     # difference, 62; a long-pair bound of 61 gave a band narrower than that.
     seeds["bound-below-length-difference"] = bytes.fromhex(
-        "ff0200ffff00f06b0000000000002b00010000260000f02329"
+        "ff1e00ffff00f06b0000000000002b00010000260000f02329"
         "00296b8b8b8b8b8b8b8b8b8b0000800200ffff00f06b000000"
     )
     return seeds
@@ -92,7 +97,8 @@ def jaro_winkler_seeds():
     for k, (name, (alpha, first, second)) in enumerate(PAIRS.items()):
         fold = 2 if name in ("greek", "repeats") else 0
         # options, prefix-scale selector, max_len selector, cut-off, texts
-        seeds[name] = bytes([fold, 40 * k, 0, 0xB0]) + alpha + first + second
+        gate, limit = (0xC0, 0x1C) if name in LONG else (0, 0)
+        seeds[name] = bytes([gate | fold, 40 * k, limit, 0xB0]) + alpha + first + second
     seeds["rejected-scale"] = bytes([0, 203, 0, 0]) + LATIN + literal(0, 1) + END + edits((SUB, 1))
     return seeds
 
@@ -102,14 +108,16 @@ def candidate(how, body=b""):
 
 
 def batch_seeds():
-    def batch(options, alpha, query, candidates, tail=b""):
-        return bytes([options, 96]) + alpha + query + bytes([len(candidates)]) + b"".join(candidates) + tail
+    def batch(options, alpha, query, candidates, tail=b"", long=False):
+        # long texts need the gate of fuzz_input.hpp: p selector 124 is p 0.129
+        gate, p = (0xC0, 124) if long else (0, 96)
+        return bytes([gate | options, p]) + alpha + query + bytes([len(candidates)]) + b"".join(candidates) + tail
 
     near = [candidate(1, bytes([1, SWAP, 2, 0])), candidate(2, bytes([1, DEL, 0, 0])), candidate(3)]
     return {
         "lanes-8": batch(0, LATIN, literal(0, 1, 2, 3, 0) + END, near + [candidate(0, run(9, 1) + END)]),
-        "lanes-64": batch(2, MIXED, run(60, 2) + END, near + [candidate(8 | 1, bytes([0])), candidate(12, run(130, 4) + END)]),
-        "multi-word": batch(0, LATIN, run(150, 6) + END, near + [candidate(0, run(290, 8) + END)]),
+        "lanes-64": batch(2, MIXED, run(60, 2) + END, near + [candidate(8 | 1, bytes([0])), candidate(12, run(130, 4) + END)], long=True),
+        "multi-word": batch(0, LATIN, run(150, 6) + END, near + [candidate(0, run(290, 8) + END)], long=True),
         "greek-folded": batch(2, GREEK, literal(0, 1, 2, 4) + END, near + [candidate(0, literal(1, 0, 1) + END)]),
         "large": batch(4, MIXED, literal(0, 1, 2) + END, near),
         "lone-surrogate": batch(0x20, MIXED, literal(0, 2) + END, [candidate(8, literal(2, 2) + END)] * 3,
