@@ -17,7 +17,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "batch_forms.hpp"
@@ -58,6 +57,8 @@ std::optional<double> prefix_scale(std::uint8_t sel) {
 }
 
 bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+// Distances have no bits to tell apart beyond their value.
+bool same_bits(std::size_t a, std::size_t b) { return a == b; }
 
 std::string show(double x) {
   char buf[64];
@@ -105,13 +106,7 @@ void expect_results(const char* what, morvane::SimdLevel level, const Batch& b, 
     fuzz::fail(what, detail + "\n" + std::to_string(got.size()) + " results for " + std::to_string(want.size()));
   }
   for (std::size_t i = 0; i < want.size(); ++i) {
-    bool same;
-    if constexpr (std::is_same_v<T, double>) {
-      same = same_bits(got[i], want[i]);
-    } else {
-      same = got[i] == want[i];
-    }
-    if (!same) {
+    if (!same_bits(got[i], want[i])) {
       const std::size_t k = b.texts.empty() ? 0 : i % b.texts.size();
       fuzz::fail(what, detail + "\nlevel " + std::string(morvane::to_string(level)) + " candidate " +
                            std::to_string(i) + " " + fuzz::describe(b.texts[k]) + " width " +
@@ -148,13 +143,7 @@ void check_forms(Measure measure, const morvane::batch::PreparedQuery& q, const 
       form.score(q, texts.data(), idx.data() + k, std::min(form.lanes, idx.size() - k), got.data());
     }
     for (const std::uint32_t i : idx) {
-      bool same;
-      if constexpr (std::is_same_v<T, double>) {
-        same = same_bits(got[i], want[i]);
-      } else {
-        same = got[i] == want[i];
-      }
-      if (!same) {
+      if (!same_bits(got[i], want[i])) {
         fuzz::fail(std::string("batch form ") + form.name,
                    detail + "\ncandidate " + std::to_string(i) + " " + fuzz::describe(b.texts[i]) + "\nwant " +
                        show(want[i]) + "\ngot  " + show(got[i]));
