@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
-#include <type_traits>
+#include <vector>
 
 #include "morvane/error.hpp"
 #include "runtime.hpp"
@@ -16,34 +16,30 @@ namespace morvane::py {
 
 namespace {
 
+// The UTF-8 bytes of a str when they are to hand without asking the
+// interpreter (the character data of an ASCII str, or a form cached
+// earlier); otherwise a view with no data. Touches nothing that can lock:
+// the interpreter publishes a cached form with a release store, after its
+// length.
+std::string_view ready_utf8(PyObject* str) noexcept {
+  if (PyUnicode_IS_COMPACT_ASCII(str)) {
+    // The UTF-8 form of an ASCII str is its own character data.
+    return {static_cast<const char*>(PyUnicode_DATA(str)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(str))};
+  }
+  if (!PyUnicode_IS_COMPACT(str)) return {};
+  auto* const compact = reinterpret_cast<PyCompactUnicodeObject*>(str);
+  const char* const data = __atomic_load_n(&compact->utf8, __ATOMIC_ACQUIRE);
+  if (data == nullptr) return {};
+  return {data, static_cast<std::size_t>(compact->utf8_length)};
+}
+
 // UTF-8 bytes of a str, or false with an error set (a lone surrogate).
 bool utf8_view(PyObject* str, std::string_view& out) {
   Py_ssize_t size = 0;
-  const char* data;
-  if (PyUnicode_IS_COMPACT_ASCII(str)) {
-    // The UTF-8 form of an ASCII str is its own character data.
-    data = static_cast<const char*>(PyUnicode_DATA(str));
-    size = PyUnicode_GET_LENGTH(str);
-  } else {
-    data = PyUnicode_AsUTF8AndSize(str, &size);
-    if (data == nullptr) return false;
-  }
+  const char* const data = PyUnicode_AsUTF8AndSize(str, &size);
+  if (data == nullptr) return false;
   out = std::string_view(data, static_cast<std::size_t>(size));
   return true;
-}
-
-// The view of `item`, which must be a str, or false with an error set.
-template <class View>
-bool view_of(PyObject* item, View& out) {
-  if (!PyUnicode_Check(item)) {
-    raise_downcast(item, "str");
-    return false;
-  }
-  if constexpr (std::is_same_v<View, Text>) {
-    return native_view(item, out);
-  } else {
-    return utf8_view(item, out);
-  }
 }
 
 ProcessObject g_sequence_abc;
@@ -88,18 +84,24 @@ bool check_sequence(PyObject* obj) {
   return true;
 }
 
-// Reserves room for the length the sequence reports. The length is only a
-// hint: when it cannot be read, or is too large to reserve (a __len__ may
-// overstate it), nothing is reserved and the arrays grow as items come.
-template <class Sequence>
-void reserve_hint(PyObject* obj, Sequence& out) {
+// The length the sequence reports, as a hint for reserving: 0 when it
+// cannot be read (the error is discarded).
+std::size_t size_hint(PyObject* obj) {
   const Py_ssize_t hint = PyObject_Size(obj);
   if (hint < 0) {
     fetch_error();  // discarded, unless it is a panic
-    return;
+    return 0;
   }
+  return static_cast<std::size_t>(hint);
+}
+
+// Reserves room for `hint` items. A __len__ may overstate the length: when
+// the room cannot be had, nothing is reserved and the arrays grow as items
+// come.
+template <class Sequence>
+void reserve_hint(std::size_t hint, Sequence& out) {
   try {
-    out.reserve(static_cast<std::size_t>(hint));
+    out.reserve(hint);
   } catch (const std::length_error&) {
   } catch (const std::bad_alloc&) {
   }
@@ -108,6 +110,14 @@ void reserve_hint(PyObject* obj, Sequence& out) {
 // Locks a list against other threads for the duration of the intake, so
 // that its items can be read in place; a no-op where the interpreter's lock
 // already excludes them.
+//
+// While the lock is held, nothing may run that can lock, allocate through the
+// interpreter, run Python code or detach (asking a str for its UTF-8 form,
+// raising an error, releasing the last reference to an object): any of these
+// may suspend the critical section, and another thread could then resize or
+// clear the list under the item pointer and count read here. Under the lock
+// the intake therefore only takes strong references and reads the fixed
+// fields of str objects; everything else waits until the lock is released.
 class ListLock {
  public:
   explicit ListLock(PyObject* list) noexcept {
@@ -131,13 +141,13 @@ class ListLock {
 #endif
 };
 
-// The items of a list (locked) or tuple, each handed to `take` as a new
-// strong reference. Items some places ahead are asked for first: a list
-// whose str objects lie scattered over the heap would otherwise wait on
-// memory for every one, both here (the reference count is written) and when
-// its view is read.
-template <class Take>
-bool for_each_in_array(PyObject* const* items, std::size_t n, Take&& take) {
+// Hands the items of a list (locked by the caller) or tuple to `stage`, each
+// as a new strong reference, until `stage` returns false. Items some places
+// ahead are asked for first: a list whose str objects lie scattered over the
+// heap would otherwise wait on memory for every one, both here (the
+// reference count is written) and when its view is read.
+template <class Stage>
+bool stage_array(PyObject* const* items, std::size_t n, Stage& stage) {
   constexpr std::size_t kAhead = HeldSequence::kPrefetchDistance;
   for (std::size_t i = 0; i < n; ++i) {
     if (i + kAhead < n) {
@@ -147,25 +157,35 @@ bool for_each_in_array(PyObject* const* items, std::size_t n, Take&& take) {
       __builtin_prefetch(item, 1);
       __builtin_prefetch(item + 64);
     }
-    if (!take(Ref::borrow(items[i]))) return false;
+    if (!stage(Ref::borrow(items[i]))) return false;
   }
   return true;
 }
 
-// Iterates `obj`, handing each item's reference to `take`. Lists and tuples
-// (exactly those types, whose iteration is their index order) are read in
-// place, which spares the iterator's calls; every item is still taken as a
-// strong reference.
-template <class Take>
-bool for_each_item(PyObject* obj, Take&& take) {
+// Iterates `obj` in two steps per item: `stage` takes the item's reference
+// and must stay within what the list lock allows (it returns false, with no
+// error set, to stop at an item it refuses); `settle` then does whatever
+// needs the interpreter for every item staged since its last call, and
+// returns false with an error set when one fails. Lists and tuples (exactly
+// those types, whose iteration is their index order) are read in place,
+// which spares the iterator's calls; a list is staged whole under its lock
+// and settled after. Other sequences settle item by item, so an error is
+// always the one of the first item, in order, that fails.
+template <class Stage, class Settle>
+bool for_each_item(PyObject* obj, Stage&& stage, Settle&& settle) {
   if (PyList_CheckExact(obj)) {
-    const ListLock lock(obj);
-    const auto n = static_cast<std::size_t>(PyList_GET_SIZE(obj));
-    return n == 0 || for_each_in_array(reinterpret_cast<PyListObject*>(obj)->ob_item, n, take);
+    bool staged;
+    {
+      const ListLock lock(obj);
+      const auto n = static_cast<std::size_t>(PyList_GET_SIZE(obj));
+      staged = n == 0 || stage_array(reinterpret_cast<PyListObject*>(obj)->ob_item, n, stage);
+    }
+    return settle() && staged;
   }
   if (PyTuple_CheckExact(obj)) {
     const auto n = static_cast<std::size_t>(PyTuple_GET_SIZE(obj));
-    return n == 0 || for_each_in_array(reinterpret_cast<PyTupleObject*>(obj)->ob_item, n, take);
+    const bool staged = n == 0 || stage_array(reinterpret_cast<PyTupleObject*>(obj)->ob_item, n, stage);
+    return settle() && staged;
   }
   Ref iterator(PyObject_GetIter(obj));
   if (!iterator) return false;
@@ -174,27 +194,79 @@ bool for_each_item(PyObject* obj, Take&& take) {
     const int status = PyIter_NextItem(iterator.get(), &raw);
     if (status < 0) return false;
     if (status == 0) return true;
-    if (!take(Ref(raw))) return false;
+    if (!stage(Ref(raw)) || !settle()) return false;
   }
 }
 
-template <class View>
-bool convert_held(PyObject* obj, HeldTexts<View>& out) {
-  if (!check_sequence(obj)) return false;
-  reserve_hint(obj, out);
-  return for_each_item(obj, [&](Ref item) {
-    View view;
-    if (!view_of(item.get(), view)) return false;
-    out.push(std::move(item), view);
+// The stage step shared by every intake: a str's reference goes to `push`
+// with its unchecked native view; the first item that is not a str is kept
+// in `not_str` and stops the intake, and finish_intake raises its error
+// once the lock is released.
+template <class Push>
+auto stage_str(Ref& not_str, Push& push) {
+  return [&not_str, &push](Ref item) {
+    if (!PyUnicode_Check(item.get())) {
+      not_str = std::move(item);
+      return false;
+    }
+    const Text view = unchecked_view(item.get());
+    push(std::move(item), view);
+    return true;
+  };
+}
+
+// The outcome of an intake: when it stopped at an item that is not a str and
+// nothing before it failed, that item's error.
+bool finish_intake(bool taken, const Ref& not_str) {
+  if (!taken && not_str && !PyErr_Occurred()) raise_downcast(not_str.get(), "str");
+  return taken;
+}
+
+// Takes the candidates' references into `held` with their UTF-8 forms. The
+// interpreter may have to make such a form (and cache it in the str): a
+// form not at hand under the list lock is asked for in the settle step,
+// outside it.
+bool convert_utf8(PyObject* obj, HeldUtf8Sequence& held) {
+  Ref not_str;
+  std::size_t pending = 0;  // staged forms not at hand
+  auto push = [&](Ref item, const Text&) {
+    const std::string_view text = ready_utf8(item.get());
+    pending += text.data() == nullptr;
+    held.push(std::move(item), text);
+  };
+  std::size_t settled = 0;
+  const bool taken = for_each_item(obj, stage_str(not_str, push), [&] {
+    if (pending == 0) {
+      settled = held.size();
+      return true;
+    }
+    pending = 0;
+    for (; settled < held.size(); ++settled) {
+      std::string_view& text = held.view(settled);
+      if (text.data() == nullptr && !utf8_view(held.owner(settled), text)) return false;
+    }
     return true;
   });
+  return finish_intake(taken, not_str);
+}
+
+void copy_into(OwnedText& copy, std::string_view text) {
+  copy.size = text.size();
+  if (copy.size > 0) {
+    copy.data = std::make_unique_for_overwrite<char[]>(copy.size);
+    std::memcpy(copy.data.get(), text.data(), copy.size);
+  }
 }
 
 }  // namespace
 
 bool convert(PyObject* obj, HeldText& out) {
+  if (!PyUnicode_Check(obj)) {
+    raise_downcast(obj, "str");
+    return false;
+  }
   Text view;
-  if (!view_of(obj, view)) return false;
+  if (!native_view(obj, view)) return false;
   out.owner = Ref::borrow(obj);
   out.view = view;
   return true;
@@ -202,20 +274,14 @@ bool convert(PyObject* obj, HeldText& out) {
 
 bool convert(PyObject* obj, HeldSequence& out) {
   if (!check_sequence(obj)) return false;
-  reserve_hint(obj, out);
+  reserve_hint(size_hint(obj), out);
   // The candidates' test for lone surrogates is put off to the scoring,
   // which reads their code points anyway (see raise_lone_surrogate). Should
   // the intake fail here, a candidate before the failure that holds one is
   // the error the caller sees, as if it had been found on the way.
-  const bool taken = for_each_item(obj, [&](Ref item) {
-    if (!PyUnicode_Check(item.get())) {
-      raise_downcast(item.get(), "str");
-      return false;
-    }
-    const Text view = unchecked_view(item.get());
-    out.push(std::move(item), view);
-    return true;
-  });
+  Ref not_str;
+  auto push = [&out](Ref item, const Text& view) { out.push(std::move(item), view); };
+  const bool taken = finish_intake(for_each_item(obj, stage_str(not_str, push), [] { return true; }), not_str);
   if (!taken) raise_lone_surrogate(out);
   return taken;
 }
@@ -230,23 +296,46 @@ bool raise_lone_surrogate(const HeldSequence& candidates, std::size_t limit) {
   }
   return false;
 }
-bool convert(PyObject* obj, HeldUtf8Sequence& out) { return convert_held(obj, out); }
+
+bool convert(PyObject* obj, HeldUtf8Sequence& out) {
+  if (!check_sequence(obj)) return false;
+  reserve_hint(size_hint(obj), out);
+  return convert_utf8(obj, out);
+}
 
 bool convert(PyObject* obj, OwnedSequence& out) {
   if (!check_sequence(obj)) return false;
-  reserve_hint(obj, out);
-  return for_each_item(obj, [&](Ref item) {
-    std::string_view text;
-    if (!view_of(item.get(), text)) return false;
-    OwnedText copy;
-    copy.size = text.size();
-    if (copy.size > 0) {
-      copy.data = std::make_unique_for_overwrite<char[]>(copy.size);
-      std::memcpy(copy.data.get(), text.data(), copy.size);
+  reserve_hint(size_hint(obj), out);
+  // A text whose UTF-8 form is at hand is copied at once (copying allocates
+  // outside the interpreter) and its reference dropped: the one this intake
+  // took, never the last, so dropping it calls nothing. The others keep a
+  // reference, and a place in `out`, until the settle step makes their
+  // forms.
+  struct Pending {
+    std::size_t index;
+    Ref item;
+  };
+  std::vector<Pending> pending;
+  std::size_t settled = 0;
+  Ref not_str;
+  auto push = [&](Ref item, const Text&) {
+    const std::string_view text = ready_utf8(item.get());
+    out.texts.emplace_back();
+    if (text.data() != nullptr) {
+      copy_into(out.texts.back(), text);
+    } else {
+      pending.push_back({out.texts.size() - 1, std::move(item)});
     }
-    out.texts.push_back(std::move(copy));
+  };
+  const bool taken = for_each_item(obj, stage_str(not_str, push), [&] {
+    for (; settled < pending.size(); ++settled) {
+      std::string_view text;
+      if (!utf8_view(pending[settled].item.get(), text)) return false;
+      copy_into(out.texts[pending[settled].index], text);
+    }
     return true;
   });
+  return finish_intake(taken, not_str);
 }
 
 PyObject* build_list(const BulkVector<std::size_t>& values) {

@@ -69,6 +69,7 @@ class HeldTexts {
   }
   std::size_t size() const noexcept { return views_.size(); }
   const BulkVector<View>& views() const noexcept { return views_; }
+  View& view(std::size_t i) noexcept { return views_[i]; }
   PyObject* owner(std::size_t i) const noexcept { return owners_[i]; }
 
   // How far ahead intake and release ask for the objects they will touch:

@@ -203,3 +203,22 @@ def test_the_first_candidate_with_a_surrogate_is_the_error(batch, fold):
         with pytest.raises(UnicodeEncodeError) as info:
             batch("query", candidates, case_insensitive=fold)
         assert info.value.object == candidates[bad[0]]
+
+
+@pytest.mark.parametrize("container", [list, tuple, Seq], ids=["list", "tuple", "sequence"])
+def test_probes_over_fresh_texts_and_their_first_error(container):
+    # Fresh non-ASCII str objects have no UTF-8 form yet, ASCII ones and reused
+    # ones have: the probes must count both kinds in order, and the first
+    # failing item, in order, decides the error.
+    rng = random.Random(16)
+    texts = ["".join(rng.choice("aé日\U0001f600") for _ in range(rng.randrange(6))) for _ in range(300)]
+    texts += [t for t in texts[:50]]  # reused objects, their forms made by the first occurrence
+    rng.shuffle(texts)
+    data = container(texts)
+    assert morvane._ingest_owned(data) == len(texts)
+    assert morvane._ingest_borrow(data) == len(texts)
+    assert morvane._ingest_borrow_and_deref(data) == sum(len(t.encode()) for t in texts)
+    for bad, kind in (([LONE, 5], UnicodeEncodeError), ([5, LONE], TypeError)):
+        for probe in PROBES:
+            with pytest.raises(kind):
+                probe(container(["é" + str(i) for i in range(40)] + bad))
