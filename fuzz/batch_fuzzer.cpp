@@ -127,7 +127,7 @@ void check_forms(Measure measure, const morvane::batch::PreparedQuery& q, const 
   std::vector<Text> texts = b.views;
   for (std::size_t i = 0; i < texts.size(); ++i) {
     const Text c = b.views[i];
-    if (fold && (morvane::needs_full_lowering(c) || (measure == Measure::jaro_winkler && c.size() > 64))) {
+    if (fold && (morvane::needs_full_lowering(c) || (measure == Measure::jaro_winkler && c.size() > morvane::jaro_winkler_detail::kBitParallelMax))) {
       lowered[i].resize(c.size() * morvane::kMaxLoweredLength + 1);
       texts[i] = Text::of_width(lowered[i].data(), morvane::lower_into(c, lowered[i].data()), c.width(), c.ascii());
     }

@@ -148,16 +148,15 @@ class ListLock {
 // reference count is written) and when its view is read.
 template <class Stage>
 bool stage_array(PyObject* const* items, std::size_t n, Stage& stage) {
-  constexpr std::size_t kAhead = HeldSequence::kPrefetchDistance;
   for (std::size_t i = 0; i < n; ++i) {
-    if (i + kAhead < n) {
+    if (i + kPrefetchDistance < n) {
       // The object's head (whose reference count is written) and, for all
       // but short texts, the line of code points after it.
-      const char* const item = reinterpret_cast<const char*>(items[i + kAhead]);
+      const char* const item = reinterpret_cast<const char*>(items[i + kPrefetchDistance]);
       __builtin_prefetch(item, 1);
       __builtin_prefetch(item + 64);
     }
-    if (!stage(Ref::borrow(items[i]))) return false;
+    if (!stage(Ref::new_ref(items[i]))) return false;
   }
   return true;
 }
@@ -267,7 +266,7 @@ bool convert(PyObject* obj, HeldText& out) {
   }
   Text view;
   if (!native_view(obj, view)) return false;
-  out.owner = Ref::borrow(obj);
+  out.owner = Ref::new_ref(obj);
   out.view = view;
   return true;
 }
@@ -286,9 +285,8 @@ bool convert(PyObject* obj, HeldSequence& out) {
   return taken;
 }
 
-bool raise_lone_surrogate(const HeldSequence& candidates, std::size_t limit) {
-  const std::size_t n = std::min(limit, candidates.size());
-  for (std::size_t i = 0; i < n; ++i) {
+bool raise_lone_surrogate(const HeldSequence& candidates) {
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
     if (has_lone_surrogate(candidates.views()[i])) {
       Ref pending(PyErr_GetRaisedException());
       return raise_lone_surrogate(candidates.owner(i));

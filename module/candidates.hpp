@@ -72,11 +72,6 @@ class HeldTexts {
   View& view(std::size_t i) noexcept { return views_[i]; }
   PyObject* owner(std::size_t i) const noexcept { return owners_[i]; }
 
-  // How far ahead intake and release ask for the objects they will touch:
-  // far enough to cover a trip to memory at the few nanoseconds each item
-  // takes.
-  static constexpr std::size_t kPrefetchDistance = 24;
-
  private:
   // Both arrays grow together, so that a failure to grow one cannot leave a
   // reference without its view.
@@ -111,11 +106,11 @@ bool convert(PyObject* obj, HeldText& out);
 bool convert(PyObject* obj, HeldSequence& out);
 bool convert(PyObject* obj, HeldUtf8Sequence& out);
 
-// When one of the first `limit` candidates holds a lone surrogate, replaces
-// any pending exception by the interpreter's UnicodeEncodeError for the
-// first such candidate and returns true; otherwise returns false and leaves
-// the pending exception alone.
-bool raise_lone_surrogate(const HeldSequence& candidates, std::size_t limit = static_cast<std::size_t>(-1));
+// When a candidate holds a lone surrogate, replaces any pending exception by
+// the interpreter's UnicodeEncodeError for the first such candidate and
+// returns true; otherwise returns false and leaves the pending exception
+// alone.
+bool raise_lone_surrogate(const HeldSequence& candidates);
 
 // The frame's hook for errors found after the candidates were taken (a bad
 // option): a candidate's surrogate, which the taking would have found

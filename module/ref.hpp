@@ -12,8 +12,9 @@ class Ref {
   Ref() noexcept = default;
   // Takes over a new reference (may be null, e.g. a failed API call).
   explicit Ref(PyObject* owned) noexcept : p_(owned) {}
-  // A new strong reference to an object the caller only borrows.
-  static Ref borrow(PyObject* obj) noexcept { return Ref(Py_XNewRef(obj)); }
+  // Takes a new strong reference to `obj` (may be null), which the caller
+  // only borrows.
+  static Ref new_ref(PyObject* obj) noexcept { return Ref(Py_XNewRef(obj)); }
 
   Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
   Ref& operator=(Ref&& other) noexcept {

@@ -11,6 +11,7 @@
 
 #include "batch_forms.hpp"
 #include "morvane/batch_query.hpp"
+#include "morvane/bulk_vector.hpp"
 #include "morvane/casefold.hpp"
 #include "morvane/text.hpp"
 
@@ -106,9 +107,8 @@ template <class Out>
 void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std::span<const Text> candidates,
                bool fold, std::size_t long_text, Out* out, std::size_t* lone_surrogate) {
   // Candidates of a large batch lie all over the heap and were last touched
-  // when they were taken in: asking for the code points of a candidate some
-  // places ahead hides most of the wait for them.
-  constexpr std::size_t kAhead = 16;
+  // when they were taken in: their code points are asked for some places
+  // ahead.
   constexpr std::size_t kNone = ~std::size_t{0};
   std::vector<std::uint32_t> lowered;
   LoweredGroups<Out> lowered_groups(q, form, out);
@@ -138,7 +138,7 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
     }
   };
   for (std::size_t i = 0; i < n; ++i) {
-    if (i + kAhead < n) __builtin_prefetch(candidates[i + kAhead].data());
+    if (i + kPrefetchDistance < n) __builtin_prefetch(candidates[i + kPrefetchDistance].data());
     const Text c = candidates[i];
     const std::uint32_t self = 0;
     if (fold) {

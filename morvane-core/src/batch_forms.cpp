@@ -50,7 +50,7 @@ std::uint64_t word_of(const QueryMasks& masks, T c) noexcept {
 // off: by shifting the masks down for a middle of up to 64 code points, by
 // whole words for a longer one.
 template <class Kernels, class T>
-std::size_t edit_distance(const QueryMasks& masks, std::size_t m, const T* t, std::size_t n) {
+std::size_t masked_distance(const QueryMasks& masks, std::size_t m, const T* t, std::size_t n) {
   if (n == 0) return m;
   const std::size_t words = masks.words();
   const std::size_t limit = std::min(m, n);
@@ -91,7 +91,7 @@ void scalar_edit_group(const PreparedQuery& q, const Text* texts, const std::uin
   auto* const results = static_cast<std::size_t*>(out);
   for (std::size_t k = 0; k < count; ++k) {
     results[idx[k]] = with_units(texts[idx[k]], [&](const auto* t, std::size_t n) {
-      return edit_distance<Kernels>(*q.masks, q.length, t, n);
+      return masked_distance<Kernels>(*q.masks, q.length, t, n);
     });
   }
 }
@@ -192,8 +192,6 @@ double jaro_winkler_scan(const PreparedQuery& q, const T* c, std::size_t len_c) 
   return finish(m, transposed);
 }
 
-constexpr std::size_t kMaxScanned = 64;
-
 void scalar_jaro_winkler_group(const PreparedQuery& q, const Text* texts, const std::uint32_t* idx,
                                std::size_t count, void* out) {
   auto* const results = static_cast<double*>(out);
@@ -202,7 +200,7 @@ void scalar_jaro_winkler_group(const PreparedQuery& q, const Text* texts, const 
     double score;
     if (c.empty()) {
       score = 0.0;
-    } else if (c.size() > kMaxScanned) {
+    } else if (c.size() > jaro_winkler_detail::kBitParallelMax) {
       score = jaro_winkler_detail::general_scan(Text::ucs4(q.pattern, q.length), c, q.p);
     } else {
       score = with_units(c, [&](const auto* t, std::size_t n) { return jaro_winkler_scan(q, t, n); });

@@ -7,7 +7,7 @@
 
 namespace morvane {
 
-QueryMasks::QueryMasks(Text pattern, bool raise)
+QueryMasks::QueryMasks(Text pattern, UpperVariants variants)
     : words_(std::max<std::size_t>(1, (pattern.size() + 63) / 64)),
       direct_(std::make_unique<std::uint64_t[]>(checked_bytes(checked_bytes(256, words_), sizeof(std::uint64_t)) /
                                                 sizeof(std::uint64_t))),
@@ -20,7 +20,7 @@ QueryMasks::QueryMasks(Text pattern, bool raise)
       const std::uint64_t bit = std::uint64_t{1} << (i % 64);
       const char32_t c = p[i];
       row_for(c)[i / 64] |= bit;
-      if (raise) {
+      if (variants == UpperVariants::with) {
         for (const char32_t r : raised_forms(c)) row_for(r)[i / 64] |= bit;
       }
     }
@@ -99,6 +99,7 @@ BatchQuery::BatchQuery(Text query, std::optional<bool> fold)
     : char_count(query.size()),
       case_insensitive(fold.value_or(false)),
       pattern(batch_pattern(query, case_insensitive)),
-      masks(Text::ucs4(pattern.data(), pattern.size()), case_insensitive) {}
+      masks(Text::ucs4(pattern.data(), pattern.size()),
+            case_insensitive ? UpperVariants::with : UpperVariants::without) {}
 
 }  // namespace morvane

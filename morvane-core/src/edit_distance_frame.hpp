@@ -151,7 +151,7 @@ std::size_t pair_distance(const P* a, std::size_t m, const T* b, std::size_t n,
 }
 
 template <class Kernels>
-Expected<std::size_t> edit_distance_of(Text text_1, Text text_2, std::optional<std::size_t> max_len,
+Expected<std::size_t> prepared_pair_distance(Text text_1, Text text_2, std::optional<std::size_t> max_len,
                                        std::optional<std::size_t> score_cutoff) {
   const std::size_t m = text_1.size();
   const std::size_t n = text_2.size();
@@ -169,12 +169,12 @@ Expected<std::size_t> edit_distance_of(Text text_1, Text text_2, std::optional<s
 }
 
 template <class Kernels>
-Expected<std::size_t> edit_distance(Text str_1, Text str_2, std::optional<std::size_t> max_len,
-                                    std::optional<bool> case_insensitive,
-                                    std::optional<std::size_t> score_cutoff) {
-  if (!case_insensitive.value_or(false)) return edit_distance_of<Kernels>(str_1, str_2, max_len, score_cutoff);
+Expected<std::size_t> pair_edit_distance(Text str_1, Text str_2, std::optional<std::size_t> max_len,
+                                     std::optional<bool> case_insensitive,
+                                     std::optional<std::size_t> score_cutoff) {
+  if (!case_insensitive.value_or(false)) return prepared_pair_distance<Kernels>(str_1, str_2, max_len, score_cutoff);
   const PreparedPair pair(str_1, str_2, true);
-  return edit_distance_of<Kernels>(pair.text_1(), pair.text_2(), max_len, score_cutoff);
+  return prepared_pair_distance<Kernels>(pair.text_1(), pair.text_2(), max_len, score_cutoff);
 }
 
 }  // namespace morvane

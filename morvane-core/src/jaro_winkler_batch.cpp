@@ -16,13 +16,12 @@ Expected<JaroWinklerQuery> JaroWinklerQuery::create(Text query, std::optional<do
   out.char_count_ = query.size();
   out.case_insensitive_ = case_insensitive.value_or(false);
   out.pattern_ = batch_pattern(query, out.case_insensitive_);
-  out.masks_ = QueryMasks(Text::ucs4(out.pattern_.data(), out.pattern_.size()), out.case_insensitive_);
+  out.masks_ = QueryMasks(Text::ucs4(out.pattern_.data(), out.pattern_.size()),
+                         out.case_insensitive_ ? UpperVariants::with : UpperVariants::without);
   return out;
 }
 
 namespace {
-
-constexpr std::size_t kMaxScanned = 64;
 
 batch::PreparedQuery prepared_of(const JaroWinklerQuery& q) noexcept {
   return {&q.masks(), q.pattern().data(), q.pattern().size(), q.prefix_scale()};
@@ -35,7 +34,7 @@ double JaroWinklerQuery::similarity(Text candidate, JaroWinklerScratch& scratch)
   // The general scan of long candidates compares code points themselves, so
   // they are lowercased in full when folding; so are the rare short ones the
   // masks cannot lowercase on the way.
-  if (case_insensitive_ && (candidate.size() > kMaxScanned || needs_full_lowering(candidate))) {
+  if (case_insensitive_ && (candidate.size() > jaro_winkler_detail::kBitParallelMax || needs_full_lowering(candidate))) {
     scratch.lowered.resize(candidate.size() * kMaxLoweredLength);
     const std::size_t n = lower_into(candidate, scratch.lowered.data());
     candidate = Text::of_width(scratch.lowered.data(), n, candidate.width(), candidate.ascii());
@@ -73,7 +72,7 @@ Expected<BulkVector<double>> jaro_winkler_batch(Text query, std::span<const Text
   }
   batch::score_all(prepared_of(*prepared), batch::choose(batch::Measure::jaro_winkler, level, m),
                    batch::choose(batch::Measure::jaro_winkler, SimdLevel::scalar, m), candidates,
-                   prepared->case_insensitive(), kMaxScanned, scores.data(), lone_surrogate);
+                   prepared->case_insensitive(), jaro_winkler_detail::kBitParallelMax, scores.data(), lone_surrogate);
   return scores;
 }
 

@@ -94,7 +94,7 @@ TEST(QueryMasks, RowsOfAnyScriptAndTheirRaisedForms) {
   // two words.
   std::u32string pattern = U"k\u00e5\u0436\u65e5\U0001F600";
   pattern += std::u32string(60, U'.') + U"\u0436";  // position 65
-  const QueryMasks plain(NativeText(pattern, 4), false);
+  const QueryMasks plain(NativeText(pattern, 4), UpperVariants::without);
   ASSERT_EQ(plain.words(), 2u);
   EXPECT_EQ(plain.row('k')[0], 1u);
   EXPECT_EQ(plain.row(0x436)[0], 0b100u);
@@ -104,14 +104,14 @@ TEST(QueryMasks, RowsOfAnyScriptAndTheirRaisedForms) {
   for (const char32_t absent : {char32_t{'K'}, char32_t{0x212A}, char32_t{0x416}, char32_t{0x65E6}, char32_t{0x10FFFF}}) {
     EXPECT_EQ(plain.row(absent)[0] | plain.row(absent)[1], 0u);
   }
-  // With raised forms, every code point lowering onto a pattern code point
+  // With upper variants, every code point lowering onto a pattern code point
   // shares its row: K and KELVIN SIGN for k, Å and ANGSTROM SIGN for å, Ж
   // for ж.
-  const QueryMasks raised(NativeText(pattern, 4), true);
-  for (const char32_t c : {char32_t{'k'}, char32_t{'K'}, char32_t{0x212A}}) EXPECT_EQ(raised.row(c)[0], 1u);
-  for (const char32_t c : {char32_t{0xE5}, char32_t{0xC5}, char32_t{0x212B}}) EXPECT_EQ(raised.row(c)[0], 2u);
-  EXPECT_EQ(raised.row(0x416)[1], 0b10u);
-  EXPECT_EQ(raised.row(0x65E5)[0], 0b1000u);
+  const QueryMasks folded(NativeText(pattern, 4), UpperVariants::with);
+  for (const char32_t c : {char32_t{'k'}, char32_t{'K'}, char32_t{0x212A}}) EXPECT_EQ(folded.row(c)[0], 1u);
+  for (const char32_t c : {char32_t{0xE5}, char32_t{0xC5}, char32_t{0x212B}}) EXPECT_EQ(folded.row(c)[0], 2u);
+  EXPECT_EQ(folded.row(0x416)[1], 0b10u);
+  EXPECT_EQ(folded.row(0x65E5)[0], 0b1000u);
 }
 
 TEST(BatchQuery, Preparation) {

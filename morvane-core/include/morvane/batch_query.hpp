@@ -22,16 +22,19 @@ namespace morvane {
 // point lands on one shared page of zeros. A lookup is thus three loads and
 // no probing, whatever the script.
 //
-// With `raise`, the pattern is taken as already lowercased and every code
-// point whose single-code-point lowercase form is a pattern code point gets
-// that code point's row too: a candidate is then matched as if lowercased,
-// without being lowercased. (Code points whose lowercase form depends on
-// context or has several code points, U+03A3 and U+0130, are not covered:
-// the caller lowercases candidates holding them in full.)
+// With UpperVariants::with, the pattern is taken as already lowercased and
+// every code point whose single-code-point lowercase form is a pattern code
+// point (its upper variants, upper_variants()) gets that code point's row
+// too: a candidate is then matched as if lowercased, without being
+// lowercased. (Code points whose lowercase form depends on context or has
+// several code points, U+03A3 and U+0130, are not covered: the caller
+// lowercases candidates holding them in full.)
+enum class UpperVariants : bool { without, with };
+
 class QueryMasks {
  public:
   QueryMasks() = default;
-  QueryMasks(Text pattern, bool raise);
+  QueryMasks(Text pattern, UpperVariants variants);
 
   std::size_t words() const noexcept { return words_; }
 

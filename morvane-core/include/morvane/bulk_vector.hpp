@@ -30,6 +30,12 @@ void deallocate_huge(void* p) noexcept;
 
 }  // namespace bulk_detail
 
+// How many items ahead a walk over a batch's candidates (taking them in,
+// scoring them, releasing them) asks for the memory of the item it will
+// reach: a large batch has its candidates out of the caches, and a shuffled
+// list has them all over the heap.
+inline constexpr std::size_t kPrefetchDistance = 24;
+
 template <class T>
 struct BulkAllocator {
   using value_type = T;

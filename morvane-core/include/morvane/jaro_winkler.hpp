@@ -41,6 +41,9 @@ Expected<double> jaro_winkler_similarity(Text str_1, Text str_2,
 namespace jaro_winkler_detail {
 
 inline constexpr std::size_t kPrefixCap = 4;
+// The longest text a bit-parallel scan takes: both texts of a pair, a
+// batch's candidate (its query may be longer). Longer ones go through the
+// general scan, which compares code points themselves.
 inline constexpr std::size_t kBitParallelMax = 64;
 // Boost only above this value; it is the double nearest to 0.7.
 inline constexpr double kBoostThreshold = 0.7;
@@ -49,20 +52,6 @@ inline constexpr double kBoostThreshold = 0.7;
 constexpr std::size_t match_window(std::size_t len_1, std::size_t len_2) noexcept {
   const std::size_t longer = len_1 > len_2 ? len_1 : len_2;
   return longer < 4 ? 0 : longer / 2 - 1;
-}
-
-// Leading positions at which both texts agree, at most `limit`.
-template <class T>
-std::size_t common_prefix(const T* a, const T* b, std::size_t limit) noexcept {
-  std::size_t k = 0;
-  while (k < limit && a[k] == b[k]) ++k;
-  return k;
-}
-
-// How far the common prefix is counted: never beyond kPrefixCap or either text.
-constexpr std::size_t prefix_limit(std::size_t len_1, std::size_t len_2) noexcept {
-  const std::size_t shorter = len_1 < len_2 ? len_1 : len_2;
-  return shorter < kPrefixCap ? shorter : kPrefixCap;
 }
 
 // Steps shared by every strategy and by the batch: from m matches (m >= 1),

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <type_traits>
 
 #include "morvane/error.hpp"
 
@@ -61,12 +60,6 @@ class Text {
     }
   }
 
-  // Code points [pos, pos + count) of this text.
-  Text slice(std::size_t pos, std::size_t count) const noexcept {
-    const unsigned code = static_cast<unsigned>(meta_ & kWidthBits);
-    return Text(static_cast<const unsigned char*>(data_) + (pos << code), count, code, ascii());
-  }
-
  private:
   static constexpr unsigned kSizeShift = 3;
   static constexpr std::uint64_t kWidthBits = 3;  // log2 of the width
@@ -79,10 +72,6 @@ class Text {
   const void* data_ = nullptr;
   std::uint64_t meta_ = 0;
 };
-
-// The code unit type of each width.
-template <unsigned Width>
-using CodeUnit = std::conditional_t<Width == 1, std::uint8_t, std::conditional_t<Width == 2, std::uint16_t, std::uint32_t>>;
 
 // Whether a code unit is a code point below 256; always for one-byte units.
 template <class Unit>
