@@ -22,7 +22,7 @@
 #include "batch_forms.hpp"
 #include "fuzz_input.hpp"
 #include "morvane/batch_query.hpp"
-#include "morvane/casefold.hpp"
+#include "morvane/lower.hpp"
 #include "morvane/damerau_batch.hpp"
 #include "morvane/damerau_bp.hpp"
 #include "morvane/jaro_winkler.hpp"

@@ -21,7 +21,7 @@
 #include <variant>
 #include <vector>
 
-#include "morvane/casefold.hpp"
+#include "morvane/lower.hpp"
 #include "morvane/error.hpp"
 #include "morvane/text.hpp"
 #include "native_text.hpp"

@@ -30,7 +30,7 @@ if objdump -d "$build/morvane-core/libmorvane_core.a" | grep -qE '\bv?fn?m(add|s
 fi
 
 step "Unicode tables"
-python tools/gen_casefold.py --check
+python tools/gen_lower_tables.py --check
 
 step "module"
 python -m pip install --disable-pip-version-check -q .

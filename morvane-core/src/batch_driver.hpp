@@ -12,7 +12,7 @@
 #include "batch_forms.hpp"
 #include "morvane/batch_query.hpp"
 #include "morvane/bulk_vector.hpp"
-#include "morvane/casefold.hpp"
+#include "morvane/lower.hpp"
 #include "morvane/text.hpp"
 
 namespace morvane::batch {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "morvane/casefold.hpp"
+#include "morvane/lower.hpp"
 #include "morvane/error.hpp"
 
 namespace morvane {
@@ -21,7 +21,7 @@ QueryMasks::QueryMasks(Text pattern, UpperVariants variants)
       const char32_t c = p[i];
       row_for(c)[i / 64] |= bit;
       if (variants == UpperVariants::with) {
-        for (const char32_t r : raised_forms(c)) row_for(r)[i / 64] |= bit;
+        for (const char32_t r : upper_variants(c)) row_for(r)[i / 64] |= bit;
       }
     }
   });
@@ -59,8 +59,8 @@ void QueryMasks::index_basic_plane() {
   if (words_ != 1 || bmp_index_) return;
   // Slot 0 is the zero mask, slots 1 to 256 the code points below 256, then
   // one slot per wide code point that has a row; at most as many as the
-  // rows, far below 2^16 for a pattern of 64 code points and its raised
-  // forms.
+  // rows, far below 2^16 for a pattern of 64 code points and its upper
+  // variants.
   const std::size_t rows = rows_.size();
   if (257 + rows > 0xFFFF) return;
   bmp_masks_.assign(257 + rows, 0);

@@ -2,7 +2,7 @@
 
 #include "batch_driver.hpp"
 #include "batch_forms.hpp"
-#include "morvane/casefold.hpp"
+#include "morvane/lower.hpp"
 #include "morvane/jaro_winkler.hpp"
 
 namespace morvane {

@@ -89,7 +89,7 @@ TEST(BlockMaskTable, AbsentRowsAreZeroForSmallAndLargeTables) {
   }
 }
 
-TEST(QueryMasks, RowsOfAnyScriptAndTheirRaisedForms) {
+TEST(QueryMasks, RowsOfAnyScriptAndTheirUpperVariants) {
   // Latin-1, Cyrillic, CJK and astral code points, at positions spanning
   // two words.
   std::u32string pattern = U"k\u00e5\u0436\u65e5\U0001F600";

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "morvane/casefold.hpp"
+#include "morvane/lower.hpp"
 
 namespace morvane {
 

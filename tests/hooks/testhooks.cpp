@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "morvane/casefold.hpp"
+#include "morvane/lower.hpp"
 #include "morvane/simd.hpp"
 #include "morvane/text.hpp"
 

@@ -1,4 +1,4 @@
-#include "morvane/casefold.hpp"
+#include "morvane/lower.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -9,7 +9,7 @@ namespace morvane {
 
 namespace {
 
-#include "casefold_tables.inc"
+#include "lower_tables.inc"
 
 constexpr std::int32_t kIgnorable = 1;
 constexpr std::int32_t kCased = 2;
@@ -56,8 +56,8 @@ inline bool all_lanes(Units8 mask) noexcept {
 // Eight two-byte units at once, when each is in one of the ranges below,
 // each of which lowers by one rule: a constant delta, or "set the low bit"
 // where capitals and small letters alternate (Latin Extended-A and
-// Additional, the Cyrillic supplements). tools/gen_casefold.py refuses an
-// interpreter for which a range's rule fails, and the casefold tests hold
+// Additional, the Cyrillic supplements). tools/gen_lower_tables.py refuses an
+// interpreter for which a range's rule fails, and the lowering tests hold
 // every code point against its str.lower(). Tried in turn: CJK, kana and
 // Hangul (when the block starts in them); then the letters of Latin-1, Greek and Cyrillic; then a wider set
 // (Vietnamese letters, punctuation, Arabic, Hebrew, Indic and the other
@@ -217,12 +217,12 @@ char32_t lower_code_point(char32_t c) noexcept {
 
 bool expands(char32_t c) noexcept { return c >= 0x100 && (record(c) & kExpansion) != 0; }
 
-std::span<const char32_t> raised_forms(char32_t lower) noexcept {
-  const char32_t* const begin = std::lower_bound(std::begin(kRaisedTo), std::end(kRaisedTo), lower);
+std::span<const char32_t> upper_variants(char32_t lower) noexcept {
+  const char32_t* const begin = std::lower_bound(std::begin(kUpperVariantOf), std::end(kUpperVariantOf), lower);
   const char32_t* end = begin;
-  while (end != std::end(kRaisedTo) && *end == lower) ++end;
-  const std::size_t first = static_cast<std::size_t>(begin - std::begin(kRaisedTo));
-  return {kRaisedFrom + first, static_cast<std::size_t>(end - begin)};
+  while (end != std::end(kUpperVariantOf) && *end == lower) ++end;
+  const std::size_t first = static_cast<std::size_t>(begin - std::begin(kUpperVariantOf));
+  return {kUpperVariant + first, static_cast<std::size_t>(end - begin)};
 }
 
 }  // namespace morvane

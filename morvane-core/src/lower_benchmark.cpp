@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "morvane/casefold.hpp"
+#include "morvane/lower.hpp"
 #include "native_text.hpp"
 
 namespace {
@@ -33,29 +33,29 @@ void run(benchmark::State& state, const std::string& utf8) {
                           static_cast<std::int64_t>(utf8.size()));
 }
 
-void BM_FoldAscii(benchmark::State& state) {
+void BM_LowerAscii(benchmark::State& state) {
   const std::string text = make_text(static_cast<std::size_t>(state.range(0)),
                                      {"The", "QUICK", "brown", "Fox", "jumps", "over", "THE", "lazy", "dog."});
   run(state, text);
 }
-BENCHMARK(BM_FoldAscii)->Arg(16)->Arg(256)->Arg(64 << 10);
+BENCHMARK(BM_LowerAscii)->Arg(16)->Arg(256)->Arg(64 << 10);
 
 // Latin-1 accents in ASCII words, Greek with sigmas, Cyrillic, CJK.
-void BM_FoldMixed(benchmark::State& state) {
+void BM_LowerMixed(benchmark::State& state) {
   const std::string text = make_text(
       static_cast<std::size_t>(state.range(0)),
       {"Caf\u00C9", "na\u00EFVE", "\u039F\u0394\u039F\u03A3", "\u03A3\u039F\u03A6\u0399\u0391",
        "\u041C\u043E\u0441\u041A\u0412\u0410", "\u65E5\u672C\u8A9E", "\u0130stanbul", "STRASSE"});
   run(state, text);
 }
-BENCHMARK(BM_FoldMixed)->Arg(16)->Arg(256)->Arg(64 << 10);
+BENCHMARK(BM_LowerMixed)->Arg(16)->Arg(256)->Arg(64 << 10);
 
 // Only two-byte letters, every one of them mapped.
-void BM_FoldCyrillicUpper(benchmark::State& state) {
+void BM_LowerCyrillicUpper(benchmark::State& state) {
   const std::string text = make_text(static_cast<std::size_t>(state.range(0)),
                                      {"\u041C\u041E\u0421\u041A\u0412\u0410", "\u041F\u0420\u0418\u0412\u0415\u0422"});
   run(state, text);
 }
-BENCHMARK(BM_FoldCyrillicUpper)->Arg(64 << 10);
+BENCHMARK(BM_LowerCyrillicUpper)->Arg(64 << 10);
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "morvane/casefold.hpp"
+#include "morvane/lower.hpp"
 
 #include <gtest/gtest.h>
 
@@ -34,56 +34,56 @@ std::string fold_lower(const std::string& text) {
   return first;
 }
 
-struct FoldCase {
+struct LowerCase {
   const char* name;
   std::string input;
   std::string expected;
 };
 
-void PrintTo(const FoldCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LowerCase& c, std::ostream* os) { *os << c.name; }
 
-class FoldLowerTest : public testing::TestWithParam<FoldCase> {};
+class LowerTest : public testing::TestWithParam<LowerCase> {};
 
-TEST_P(FoldLowerTest, MatchesLowercaseMapping) {
+TEST_P(LowerTest, MatchesLowercaseMapping) {
   EXPECT_EQ(fold_lower(GetParam().input), GetParam().expected);
 }
 
 // Σ = U+03A3, σ = U+03C3, ς = U+03C2. Case-ignorable: ' U+0027, . U+002E,
 // U+00AD soft hyphen, U+0307 combining dot, U+02B0 modifier h (also cased).
 INSTANTIATE_TEST_SUITE_P(
-    Table, FoldLowerTest,
+    Table, LowerTest,
     testing::Values(
-        FoldCase{"Empty", "", ""},
-        FoldCase{"AsciiShort", "Hello, World!", "hello, world!"},
-        FoldCase{"AsciiLetterEdges", "@AZ[`az{ 09 @ABCDEFGHIJKLMNOPQRSTUVWXYZ[`{~\x7f",
+        LowerCase{"Empty", "", ""},
+        LowerCase{"AsciiShort", "Hello, World!", "hello, world!"},
+        LowerCase{"AsciiLetterEdges", "@AZ[`az{ 09 @ABCDEFGHIJKLMNOPQRSTUVWXYZ[`{~\x7f",
                  "@az[`az{ 09 @abcdefghijklmnopqrstuvwxyz[`{~\x7f"},
-        FoldCase{"Latin1", "\u00C0\u00C9\u00DE\u00D7\u00DF\u00FF", "\u00E0\u00E9\u00FE\u00D7\u00DF\u00FF"},
-        FoldCase{"DottedCapitalIGrows", "\u0130STANBUL", "i\u0307stanbul"},
-        FoldCase{"TwoToThreeBytes", "\u023A\u023E", "\u2C65\u2C66"},
-        FoldCase{"ThreeToOneByte", "\u212A\u212B\u2126", "k\u00E5\u03C9"},
-        FoldCase{"Astral", "\U00010400\U0001E900\U0001F600", "\U00010428\U0001E922\U0001F600"},
-        FoldCase{"Unmapped", "\u65E5\u672C 123 \u00AA", "\u65E5\u672C 123 \u00AA"},
-        FoldCase{"WordFinalSigma", "\u039F\u0394\u039F\u03A3", "\u03BF\u03B4\u03BF\u03C2"},
-        FoldCase{"SigmaThenLetters", "\u03A3\u0391\u03A3", "\u03C3\u03B1\u03C2"},
-        FoldCase{"SigmaBetweenLetters", "\u0391\u03A3\u0391", "\u03B1\u03C3\u03B1"},
-        FoldCase{"LoneSigma", "\u03A3", "\u03C3"},
-        FoldCase{"SigmaAfterSpace", "a \u03A3", "a \u03C3"},
-        FoldCase{"SigmaAfterAsciiLetter", "a\u03A3", "a\u03C2"},
-        FoldCase{"SigmaBeforeDigit", "\u0391\u03A31", "\u03B1\u03C21"},
-        FoldCase{"RepeatedSigmas", "\u0391\u03A3\u03A3\u03A3", "\u03B1\u03C3\u03C3\u03C2"},
-        FoldCase{"SigmaPerWord", "\u0391\u03A3 \u0392\u03A3.", "\u03B1\u03C2 \u03B2\u03C2."},
-        FoldCase{"IgnorablesBefore", "\u0391'\u0307\u00AD\u03A3", "\u03B1'\u0307\u00AD\u03C2"},
-        FoldCase{"OnlyIgnorablesBefore", "'\u0307\u03A3", "'\u0307\u03C3"},
-        FoldCase{"IgnorablesThenLetter", "\u0391\u03A3.'\u00ADb", "\u03B1\u03C3.'\u00ADb"},
-        FoldCase{"IgnorablesThenEnd", "\u0391\u03A3.'\u00AD", "\u03B1\u03C2.'\u00AD"},
-        FoldCase{"IgnorablesThenSpace", "\u0391\u03A3'' x", "\u03B1\u03C2'' x"},
-        FoldCase{"CasedIgnorableIsSkipped", "\u02B0\u03A3", "\u02B0\u03C3"},
-        FoldCase{"CapitalIBeforeSigma", "\u0130\u03A3", "i\u0307\u03C2"}),
-    [](const testing::TestParamInfo<FoldCase>& p) { return std::string(p.param.name); });
+        LowerCase{"Latin1", "\u00C0\u00C9\u00DE\u00D7\u00DF\u00FF", "\u00E0\u00E9\u00FE\u00D7\u00DF\u00FF"},
+        LowerCase{"DottedCapitalIGrows", "\u0130STANBUL", "i\u0307stanbul"},
+        LowerCase{"TwoToThreeBytes", "\u023A\u023E", "\u2C65\u2C66"},
+        LowerCase{"ThreeToOneByte", "\u212A\u212B\u2126", "k\u00E5\u03C9"},
+        LowerCase{"Astral", "\U00010400\U0001E900\U0001F600", "\U00010428\U0001E922\U0001F600"},
+        LowerCase{"Unmapped", "\u65E5\u672C 123 \u00AA", "\u65E5\u672C 123 \u00AA"},
+        LowerCase{"WordFinalSigma", "\u039F\u0394\u039F\u03A3", "\u03BF\u03B4\u03BF\u03C2"},
+        LowerCase{"SigmaThenLetters", "\u03A3\u0391\u03A3", "\u03C3\u03B1\u03C2"},
+        LowerCase{"SigmaBetweenLetters", "\u0391\u03A3\u0391", "\u03B1\u03C3\u03B1"},
+        LowerCase{"LoneSigma", "\u03A3", "\u03C3"},
+        LowerCase{"SigmaAfterSpace", "a \u03A3", "a \u03C3"},
+        LowerCase{"SigmaAfterAsciiLetter", "a\u03A3", "a\u03C2"},
+        LowerCase{"SigmaBeforeDigit", "\u0391\u03A31", "\u03B1\u03C21"},
+        LowerCase{"RepeatedSigmas", "\u0391\u03A3\u03A3\u03A3", "\u03B1\u03C3\u03C3\u03C2"},
+        LowerCase{"SigmaPerWord", "\u0391\u03A3 \u0392\u03A3.", "\u03B1\u03C2 \u03B2\u03C2."},
+        LowerCase{"IgnorablesBefore", "\u0391'\u0307\u00AD\u03A3", "\u03B1'\u0307\u00AD\u03C2"},
+        LowerCase{"OnlyIgnorablesBefore", "'\u0307\u03A3", "'\u0307\u03C3"},
+        LowerCase{"IgnorablesThenLetter", "\u0391\u03A3.'\u00ADb", "\u03B1\u03C3.'\u00ADb"},
+        LowerCase{"IgnorablesThenEnd", "\u0391\u03A3.'\u00AD", "\u03B1\u03C2.'\u00AD"},
+        LowerCase{"IgnorablesThenSpace", "\u0391\u03A3'' x", "\u03B1\u03C2'' x"},
+        LowerCase{"CasedIgnorableIsSkipped", "\u02B0\u03A3", "\u02B0\u03C3"},
+        LowerCase{"CapitalIBeforeSigma", "\u0130\u03A3", "i\u0307\u03C2"}),
+    [](const testing::TestParamInfo<LowerCase>& p) { return std::string(p.param.name); });
 
 // A non-ASCII code point at every offset of an ASCII run, so that it falls in
 // every byte of the word-at-a-time path and in its byte-wise tail.
-TEST(FoldLowerTest, NonAsciiAtEveryOffset) {
+TEST(LowerTest, NonAsciiAtEveryOffset) {
   const std::string upper = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
   const std::string lower = "abcdefghijklmnopqrstuvwxyz";
   const std::string inserts[][2] = {
@@ -99,7 +99,7 @@ TEST(FoldLowerTest, NonAsciiAtEveryOffset) {
 
 // Long runs of ignorables between many sigmas: every sigma sees a cased
 // letter on both sides through the run, except the last, which ends the text.
-TEST(FoldLowerTest, LongIgnorableRunsAroundSigmas) {
+TEST(LowerTest, LongIgnorableRunsAroundSigmas) {
   const std::string run(3000, '\'');
   std::string input = "A";
   std::string expected = "a";
