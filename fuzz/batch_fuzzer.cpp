@@ -140,7 +140,7 @@ void check_forms(Measure measure, const morvane::batch::PreparedQuery& q, const 
     }
     std::vector<T> got(texts.size());
     for (std::size_t k = 0; k < idx.size(); k += form.lanes) {
-      form.score(q, texts.data(), idx.data() + k, std::min(form.lanes, idx.size() - k), got.data());
+      form.score(q, form.level, texts.data(), idx.data() + k, std::min(form.lanes, idx.size() - k), got.data());
     }
     for (const std::uint32_t i : idx) {
       if (!same_bits(got[i], want[i])) {

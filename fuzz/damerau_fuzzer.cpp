@@ -14,7 +14,7 @@ namespace {
 struct Damerau {
   using Kernels = morvane::bit_parallel::DamerauKernels;
   static constexpr const char* name = "damerau";
-  static constexpr auto pair = &morvane::damerau_bp;
+  static constexpr fuzz::PairFn pair = &morvane::damerau_bp;
   static std::size_t reference(const std::u32string& a, const std::u32string& b) { return fuzz::plain::osa(a, b); }
 };
 

@@ -8,9 +8,11 @@
 // alphabet, the first text and the second (fuzz_input.hpp).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,9 +21,23 @@
 #include "edit_distance_frame.hpp"
 #include "fuzz_input.hpp"
 #include "morvane/mask_table.hpp"
+#include "morvane/simd.hpp"
 #include "morvane/text.hpp"
 
 namespace fuzz {
+
+// A pair function at a given level.
+using PairFn = morvane::Expected<std::size_t> (*)(morvane::Text, morvane::Text, std::optional<std::size_t>,
+                                                  std::optional<bool>, std::optional<std::size_t>, morvane::SimdLevel);
+
+// The levels to run a pair of texts of m and n code points at: the level
+// only decides how a pattern of wave::kLanes words or more is stepped, so
+// shorter pairs run at the process's level alone.
+inline std::span<const morvane::SimdLevel> levels_for(std::size_t m, std::size_t n) {
+  static const morvane::SimdLevel chosen = morvane::simd_level();
+  const bool long_pair = std::max(m, n) > 64 * (morvane::bit_parallel::wave::kLanes - 1);
+  return long_pair ? morvane::supported_levels() : std::span<const morvane::SimdLevel>(&chosen, 1);
+}
 
 // Texts of up to this many code points: past 448 a pattern spans eight words
 // and takes the wavefront; past 512 so may a band. The definition's cost,
@@ -29,7 +45,8 @@ namespace fuzz {
 inline constexpr std::size_t kMaxPairText = 1000;
 
 // Every kernel form that takes the pattern `a`, over prepared texts of
-// distance `d`, and the frame's own steps around them.
+// distance `d`, and the frame's own steps around them, at the levels of
+// levels_for().
 template <class Kernels, class P, class T>
 void check_forms(const char* measure, const P* a, std::size_t m, const T* b, std::size_t n, std::size_t d,
                  std::size_t extra_bound, const std::string& detail) {
@@ -46,31 +63,37 @@ void check_forms(const char* measure, const P* a, std::size_t m, const T* b, std
                ", text width " + std::to_string(sizeof(T)) + ")");
     }
   };
-  expect("pair_distance", SIZE_MAX, morvane::pair_distance<Kernels>(a, m, b, n));
-  expect("pair_distance", d, morvane::pair_distance<Kernels>(a, m, b, n, d));
-  if (d > 0) expect("pair_distance", d - 1, morvane::pair_distance<Kernels>(a, m, b, n, d - 1));
-  if (m == 0 || n == 0) return;
-
-  const morvane::BlockMaskTable block(a, m);
-  expect("blocks", SIZE_MAX, Kernels::blocks(block, m, b, n));
-  std::vector<typename Kernels::BlockState> scratch(block.words());
   const std::size_t diff = m > n ? m - n : n - m;
   // The narrowest band, bands just below and at the distance, and the
   // input's own; short pairs, which cost little, more around the distance.
   std::vector<std::size_t> bounds = {diff, d, extra_bound};
   if (d > 0) bounds.push_back(d - 1);
   if (m + n <= kEveryWidthUpTo) bounds.insert(bounds.end(), {diff + 1, d / 2, d + 1, d + 2});
+  for (const morvane::SimdLevel level : levels_for(m, n)) {
+    expect("pair_distance", SIZE_MAX, morvane::pair_distance<Kernels>(a, m, b, n, SIZE_MAX, level));
+    expect("pair_distance", d, morvane::pair_distance<Kernels>(a, m, b, n, d, level));
+    if (d > 0) expect("pair_distance", d - 1, morvane::pair_distance<Kernels>(a, m, b, n, d - 1, level));
+    if (m == 0 || n == 0) return;
+    const morvane::BlockMaskTable block(a, m);
+    expect("blocks", SIZE_MAX, Kernels::blocks(block, m, b, n, level));
+    std::vector<typename Kernels::BlockState> scratch(block.words());
+    for (const std::size_t k : bounds) {
+      if (k >= diff) expect("band", k, Kernels::band(block, m, b, n, k, scratch.data(), level));
+    }
+    if (m >= 65) {
+      using morvane::frame_detail::multi_word_distance;
+      expect("multi_word_distance", SIZE_MAX, multi_word_distance<Kernels>(a, m, b, n, SIZE_MAX, level));
+      expect("multi_word_distance", d, multi_word_distance<Kernels>(a, m, b, n, d, level));
+      if (d > 0) expect("multi_word_distance", d - 1, multi_word_distance<Kernels>(a, m, b, n, d - 1, level));
+    }
+  }
+  const morvane::BlockMaskTable block(a, m);
   for (const std::size_t k : bounds) {
-    if (k < diff) continue;
-    expect("band", k, Kernels::band(block, m, b, n, k, scratch.data()));
-    if (k <= morvane::frame_detail::kDiagonalBand) expect("diagonal_band", k, Kernels::diagonal_band(block, m, b, n, k));
+    if (k >= diff && k <= morvane::frame_detail::kDiagonalBand) {
+      expect("diagonal_band", k, Kernels::diagonal_band(block, m, b, n, k));
+    }
   }
-  if (m >= 65) {
-    expect("multi_word_distance", SIZE_MAX, morvane::frame_detail::multi_word_distance<Kernels>(a, m, b, n, SIZE_MAX));
-    expect("multi_word_distance", d, morvane::frame_detail::multi_word_distance<Kernels>(a, m, b, n, d));
-    if (d > 0) expect("multi_word_distance", d - 1, morvane::frame_detail::multi_word_distance<Kernels>(a, m, b, n, d - 1));
-    return;
-  }
+  if (m >= 65) return;
   morvane::MaskTable table;
   table.assign(a, m);
   expect("table", SIZE_MAX, Kernels::table(table, m, b, n));
@@ -81,7 +104,7 @@ void check_forms(const char* measure, const P* a, std::size_t m, const T* b, std
   expect("pair table", SIZE_MAX, Kernels::table(table, m, b, n));
 }
 
-// Measure: Kernels, name, pair(Text, Text, max_len, fold, cutoff) and
+// Measure: Kernels, name, pair(Text, Text, max_len, fold, cutoff, level) and
 // reference(u32string, u32string).
 template <class Measure>
 int check_edit_distance(const std::uint8_t* data, std::size_t size) {
@@ -124,23 +147,28 @@ int check_edit_distance(const std::uint8_t* data, std::size_t size) {
   for (const reference::NativeText& ta : widths_to_run(a, all, options >> 2 & 3)) {
     for (const reference::NativeText& tb : widths_to_run(b, all, options >> 4 & 3)) {
       for (const std::optional<std::size_t> k : cutoffs) {
-        const morvane::Expected<std::size_t> got = Measure::pair(ta, tb, max_len, fold, k);
-        const std::string call = detail + "\nwidths " + std::to_string(ta.width()) + ", " +
-                                 std::to_string(tb.width()) + " max_len " +
-                                 (max_len ? std::to_string(*max_len) : "none") + " cutoff " +
-                                 (k ? std::to_string(*k) : "none");
-        if (too_long) {
-          if (got || !same_limit_error(got.error(), *too_long)) {
-            fail(std::string(Measure::name) + " length limit",
-                 call + "\nwant InputTooLong { which: " + too_long->which + ", len: " + std::to_string(too_long->len) +
-                     " } got " + (got ? std::to_string(*got) : got.error().to_string()));
+        for (const morvane::SimdLevel level : levels_for(A.size(), B.size())) {
+          const morvane::Expected<std::size_t> got = Measure::pair(ta, tb, max_len, fold, k, level);
+          const auto call = [&] {
+            return detail + "\nwidths " + std::to_string(ta.width()) + ", " + std::to_string(tb.width()) +
+                   " max_len " + (max_len ? std::to_string(*max_len) : "none") + " cutoff " +
+                   (k ? std::to_string(*k) : "none") + " level " + std::string(morvane::to_string(level));
+          };
+          if (too_long) {
+            if (got || !same_limit_error(got.error(), *too_long)) {
+              fail(std::string(Measure::name) + " length limit",
+                   call() + "\nwant InputTooLong { which: " + too_long->which + ", len: " +
+                       std::to_string(too_long->len) + " } got " +
+                       (got ? std::to_string(*got) : got.error().to_string()));
+            }
+            continue;
           }
-          continue;
-        }
-        const std::size_t want = k && d > *k ? *k + 1 : d;
-        if (!got || *got != want) {
-          fail(std::string(Measure::name) + " pair function",
-               call + "\nwant " + std::to_string(want) + " got " + (got ? std::to_string(*got) : got.error().to_string()));
+          const std::size_t want = k && d > *k ? *k + 1 : d;
+          if (!got || *got != want) {
+            fail(std::string(Measure::name) + " pair function",
+                 call() + "\nwant " + std::to_string(want) + " got " +
+                     (got ? std::to_string(*got) : got.error().to_string()));
+          }
         }
       }
     }

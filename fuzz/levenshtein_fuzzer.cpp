@@ -13,7 +13,7 @@ namespace {
 struct Levenshtein {
   using Kernels = morvane::bit_parallel::LevenshteinKernels;
   static constexpr const char* name = "levenshtein";
-  static constexpr auto pair = &morvane::levenshtein_bp;
+  static constexpr fuzz::PairFn pair = &morvane::levenshtein_bp;
   static std::size_t reference(const std::u32string& a, const std::u32string& b) { return fuzz::plain::levenshtein(a, b); }
 };
 

@@ -69,11 +69,11 @@ PyObject* batch_result(HeldSequence& candidates, Compute&& compute) {
 }
 
 PyObject* levenshtein_bp_impl(BorrowedText& str_1, BorrowedText& str_2, Size& max_len, Flag& case_insensitive, Size& score_cutoff) {
-  return to_python(levenshtein_bp(str_1.view, str_2.view, max_len, case_insensitive, score_cutoff));
+  return to_python(levenshtein_bp(str_1.view, str_2.view, max_len, case_insensitive, score_cutoff, simd_level()));
 }
 
 PyObject* damerau_bp_impl(BorrowedText& str_1, BorrowedText& str_2, Size& max_len, Flag& case_insensitive, Size& score_cutoff) {
-  return to_python(damerau_bp(str_1.view, str_2.view, max_len, case_insensitive, score_cutoff));
+  return to_python(damerau_bp(str_1.view, str_2.view, max_len, case_insensitive, score_cutoff, simd_level()));
 }
 
 PyObject* jaro_winkler_similarity_impl(BorrowedText& str_1, BorrowedText& str_2, Real& p, Size& max_len, Flag& case_insensitive,

@@ -11,9 +11,9 @@
 #
 # --jobs N runs N fuzzers at once (default 1: the machines have two cores,
 # shared). Naming fuzzers (levenshtein_fuzzer, ...) runs only those.
-# MORVANE_SIMD in the environment reaches the fuzzers as it reaches the
-# module: the pair fuzzers step long pairs eight characters at a time only
-# at the AVX2 level and above.
+# The fuzzers run every kernel at every instruction-set level this processor
+# runs; MORVANE_SIMD changes only the level of the core's calls that are not
+# given one.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -34,7 +34,8 @@ inline std::size_t bucket_of(Text t) noexcept { return t.log_width() * kLengths 
 template <class Out>
 class LoweredGroups {
  public:
-  LoweredGroups(const PreparedQuery& q, const Form& form, Out* out) noexcept : q_(q), form_(form), out_(out) {}
+  LoweredGroups(const PreparedQuery& q, SimdLevel level, const Form& form, Out* out) noexcept
+      : q_(q), level_(level), form_(form), out_(out) {}
 
   // Adds candidate i, whose lowercase form `l` holds at most form.max_text
   // code points.
@@ -71,19 +72,20 @@ class LoweredGroups {
       return a;
     }();
     Out scores[64];
-    form_.score(q_, g.texts, kInOrder.data(), g.count, scores);
+    form_.score(q_, level_, g.texts, kInOrder.data(), g.count, scores);
     for (std::size_t k = 0; k < g.count; ++k) out_[g.where[k]] = scores[k];
     g.count = 0;
   }
 
   const PreparedQuery& q_;
+  SimdLevel level_;
   const Form& form_;
   Out* out_;
   std::unique_ptr<Bucket[]> buckets_;
 };
 
 // Scores every candidate with `form` where it can and with `scalar`
-// otherwise, writing out[i] for candidate i. With `fold`, candidates the
+// otherwise, writing out[i] for candidate i; `level` is the call's. With `fold`, candidates the
 // masks cannot lowercase (and candidates longer than `long_text`) are
 // lowercased in full first; the short ones then join LoweredGroups, the
 // others are scored one by one from memory reused from one to the next.
@@ -104,14 +106,15 @@ class LoweredGroups {
 // (the code points are then in cache, and the branch on the width that a
 // test per candidate would take is taken once per group).
 template <class Out>
-void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std::span<const Text> candidates,
-               bool fold, std::size_t long_text, Out* out, std::size_t* lone_surrogate) {
+void score_all(const PreparedQuery& q, SimdLevel level, const Form& form, const Form& scalar,
+               std::span<const Text> candidates, bool fold, std::size_t long_text, Out* out,
+               std::size_t* lone_surrogate) {
   // Candidates of a large batch lie all over the heap and were last touched
   // when they were taken in: their code points are asked for some places
   // ahead.
   constexpr std::size_t kNone = ~std::size_t{0};
   std::vector<std::uint32_t> lowered;
-  LoweredGroups<Out> lowered_groups(q, form, out);
+  LoweredGroups<Out> lowered_groups(q, level, form, out);
   const std::size_t n = candidates.size();
   const bool grouped = form.lanes > 1;
   const bool test_in_groups = lone_surrogate != nullptr && !fold;
@@ -129,7 +132,7 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
     if (test_in_groups && b >= kLengths) {
       for (std::size_t k = 0; k < filled[b]; ++k) test(base + pending[b][k]);
     }
-    form.score(q, candidates.data() + base, pending[b], filled[b], out + base);
+    form.score(q, level, candidates.data() + base, pending[b], filled[b], out + base);
     filled[b] = 0;
   };
   const auto flush_all = [&] {
@@ -155,14 +158,14 @@ void score_all(const PreparedQuery& q, const Form& form, const Form& scalar, std
         if (grouped && c.size() <= long_text && l.size() <= form.max_text) {
           lowered_groups.add(i, l);
         } else {
-          scalar.score(q, &l, &self, 1, out + i);
+          scalar.score(q, level, &l, &self, 1, out + i);
         }
         continue;
       }
     }
     if (!grouped || c.size() > form.max_text) {
       if (test_in_groups && c.width() > 1) test(i);
-      scalar.score(q, &c, &self, 1, out + i);
+      scalar.score(q, level, &c, &self, 1, out + i);
       continue;
     }
     if (i - base > 0xFFFFFFFFu) {

@@ -50,7 +50,7 @@ std::uint64_t word_of(const QueryMasks& masks, T c) noexcept {
 // off: by shifting the masks down for a middle of up to 64 code points, by
 // whole words for a longer one.
 template <class Kernels, class T>
-std::size_t masked_distance(const QueryMasks& masks, std::size_t m, const T* t, std::size_t n) {
+std::size_t masked_distance(const QueryMasks& masks, std::size_t m, const T* t, std::size_t n, SimdLevel level) {
   if (n == 0) return m;
   const std::size_t words = masks.words();
   const std::size_t limit = std::min(m, n);
@@ -82,16 +82,16 @@ std::size_t masked_distance(const QueryMasks& masks, std::size_t m, const T* t, 
   const std::size_t offset = cut / 64;
   return bit_parallel::run_rows<typename Kernels::BlockState>(
       [&masks, offset](T c) noexcept { return row_of(masks, c) + offset; }, masks.zero_row(), (kept_m + 63) / 64,
-      kept_m, t + cut, kept_n);
+      kept_m, t + cut, kept_n, level);
 }
 
 template <class Kernels>
-void scalar_edit_group(const PreparedQuery& q, const Text* texts, const std::uint32_t* idx, std::size_t count,
-                       void* out) {
+void scalar_edit_group(const PreparedQuery& q, SimdLevel level, const Text* texts, const std::uint32_t* idx,
+                       std::size_t count, void* out) {
   auto* const results = static_cast<std::size_t*>(out);
   for (std::size_t k = 0; k < count; ++k) {
     results[idx[k]] = with_units(texts[idx[k]], [&](const auto* t, std::size_t n) {
-      return masked_distance<Kernels>(*q.masks, q.length, t, n);
+      return masked_distance<Kernels>(*q.masks, q.length, t, n, level);
     });
   }
 }
@@ -192,8 +192,8 @@ double jaro_winkler_scan(const PreparedQuery& q, const T* c, std::size_t len_c) 
   return finish(m, transposed);
 }
 
-void scalar_jaro_winkler_group(const PreparedQuery& q, const Text* texts, const std::uint32_t* idx,
-                               std::size_t count, void* out) {
+void scalar_jaro_winkler_group(const PreparedQuery& q, SimdLevel /*level*/, const Text* texts,
+                               const std::uint32_t* idx, std::size_t count, void* out) {
   auto* const results = static_cast<double*>(out);
   for (std::size_t k = 0; k < count; ++k) {
     const Text c = texts[idx[k]];

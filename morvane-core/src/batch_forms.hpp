@@ -42,8 +42,10 @@ struct PreparedQuery {
 // handing them over, the texts the masks cannot lowercase (U+03A3, U+0130),
 // and for Jaro-Winkler texts longer than 64 code points. The pattern is not
 // empty; count is at most the form's lanes, and each text has at most
-// max_text code points.
-using GroupFn = void (*)(const PreparedQuery& query, const Text* texts, const std::uint32_t* idx,
+// max_text code points. `level` is the call's instruction-set level, which
+// the scalar forms hand on to the kernels they run (a lane form is of its
+// own level).
+using GroupFn = void (*)(const PreparedQuery& query, SimdLevel level, const Text* texts, const std::uint32_t* idx,
                          std::size_t count, void* out);
 
 struct Form {

@@ -82,7 +82,7 @@ void run_form(benchmark::State& state, const Form* form, std::size_t length, boo
   std::vector<double> out(w.views.size());  // as wide as either result type
   for (auto _ : state) {
     for (std::size_t i = 0; i + form->lanes <= w.views.size(); i += form->lanes) {
-      form->score(q, w.views.data() + i, idx.data(), form->lanes, out.data() + i);
+      form->score(q, form->level, w.views.data() + i, idx.data(), form->lanes, out.data() + i);
     }
     benchmark::ClobberMemory();
   }

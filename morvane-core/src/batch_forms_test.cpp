@@ -86,9 +86,9 @@ TEST(BatchForms, EachRunnableFormEqualsTheScalarForm) {
           idx.clear();
           // Out of order and with gaps: a group takes any indexes.
           for (std::size_t l = k; l < std::min(count, k + form.lanes); ++l) idx.push_back(static_cast<std::uint32_t>(count - 1 - l));
-          form.score(q, views.data(), idx.data(), idx.size(), got_out);
+          form.score(q, form.level, views.data(), idx.data(), idx.size(), got_out);
         }
-        for (std::uint32_t k = 0; k < count; ++k) scalar.score(q, views.data(), &k, 1, want_out);
+        for (std::uint32_t k = 0; k < count; ++k) scalar.score(q, SimdLevel::scalar, views.data(), &k, 1, want_out);
         for (std::size_t k = 0; k < count; ++k) {
           ASSERT_EQ(got[k], want[k]) << form.name << " m " << m << " candidate " << k;
           ASSERT_EQ(std::bit_cast<std::uint64_t>(got_jw[k]), std::bit_cast<std::uint64_t>(want_jw[k]))

@@ -105,8 +105,8 @@ struct Group {
 // own last code point, from which its distance follows as in
 // bit_parallel::distance_of.
 template <class Lane, std::size_t Bytes, bool kDamerau>
-void edit_distance_group(const PreparedQuery& q, const Text* texts, const std::uint32_t* idx, std::size_t count,
-                         void* out) {
+void edit_distance_group(const PreparedQuery& q, SimdLevel /*level*/, const Text* texts, const std::uint32_t* idx,
+                         std::size_t count, void* out) {
   using W = Vectors<Lane, Bytes>;
   using V = typename W::V;
   Group<Lane, Bytes> g;
@@ -158,8 +158,8 @@ void edit_distance_group(const PreparedQuery& q, const Text* texts, const std::u
 // at each matched candidate position, the lowest query position not yet
 // paired is its partner.
 template <class Lane, std::size_t Bytes>
-void jaro_winkler_group(const PreparedQuery& q, const Text* texts, const std::uint32_t* idx, std::size_t count,
-                        void* out) {
+void jaro_winkler_group(const PreparedQuery& q, SimdLevel /*level*/, const Text* texts, const std::uint32_t* idx,
+                        std::size_t count, void* out) {
   using W = Vectors<Lane, Bytes>;
   using V = typename W::V;
   constexpr std::size_t N = W::kLanes;

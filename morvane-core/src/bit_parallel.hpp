@@ -21,6 +21,7 @@
 #include "bits.hpp"
 #include "morvane/error.hpp"
 #include "morvane/mask_table.hpp"
+#include "morvane/simd.hpp"
 #include "morvane/text.hpp"
 
 namespace morvane::bit_parallel {
@@ -177,8 +178,8 @@ inline void block_step(DamerauBlock& b, std::uint64_t eq, std::uint64_t eq_prev,
   b.D0 = D0;
 }
 
-// Eight text characters at once (bit_parallel_wave.cpp), where the machine
-// has the vector instructions for it (available()). step_group steps the
+// Eight text characters at once (bit_parallel_wave.cpp), at the levels that
+// have the vector instructions for it (available(level)). step_group steps the
 // characters whose rows are rows[1] to rows[8] (rows[0]: the character before
 // them) over words lo to hi of `blocks`, hi - lo >= 7, exactly as block_step
 // would, one character after the other, each from fresh carries at word lo;
@@ -186,7 +187,8 @@ inline void block_step(DamerauBlock& b, std::uint64_t eq, std::uint64_t eq_prev,
 // hi. Returns the sum over the eight of HP - HN at bit `bottom` of word hi.
 namespace wave {
 constexpr std::size_t kLanes = 8;
-bool available() noexcept;
+// Whether a call at `level` (a supported one) steps eight characters at once.
+bool available(SimdLevel level) noexcept;
 std::ptrdiff_t step_group(const std::uint64_t* const* rows, LevenshteinBlock* blocks, std::size_t lo, std::size_t hi,
                           std::uint64_t bottom, bool joined) noexcept;
 std::ptrdiff_t step_group(const std::uint64_t* const* rows, DamerauBlock* blocks, std::size_t lo, std::size_t hi,
@@ -200,10 +202,10 @@ std::ptrdiff_t step_group(const std::uint64_t* const* rows, DamerauBlock* blocks
 // point, `zero_row` the row of none (the previous character's row before the
 // first). The last pattern position is bit (m - 1) % 64 of word words - 1.
 // Rows stay put for the whole call, so the previous character's row is kept
-// by pointer.
+// by pointer. `level` is the call's instruction-set level.
 template <class Block, std::size_t Words, class RowOf, class T>
 std::size_t run_rows_with(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t words, std::size_t m,
-                          const T* text, std::size_t n, Block* heap_blocks) {
+                          const T* text, std::size_t n, Block* heap_blocks, SimdLevel level) {
   Block local_blocks[Words == 0 ? 1 : Words];
   Block* const blocks = Words != 0 ? local_blocks : heap_blocks;
   if constexpr (Words != 0) words = Words;
@@ -212,7 +214,7 @@ std::size_t run_rows_with(RowOf&& row_of, const std::uint64_t* zero_row, std::si
   std::size_t score = m;
   const std::uint64_t* eq_prev = zero_row;
   std::size_t j = 0;
-  if (Words == 0 && words >= wave::kLanes && wave::available()) {
+  if (Words == 0 && words >= wave::kLanes && wave::available(level)) {
     for (; j + wave::kLanes <= n; j += wave::kLanes) {
       const std::uint64_t* rows[wave::kLanes + 1] = {eq_prev};
       for (std::size_t l = 0; l < wave::kLanes; ++l) rows[l + 1] = row_of(text[j + l]);
@@ -234,16 +236,16 @@ std::size_t run_rows_with(RowOf&& row_of, const std::uint64_t* zero_row, std::si
 
 template <class Block, class RowOf, class T>
 std::size_t run_rows(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t words, std::size_t m,
-                     const T* text, std::size_t n) {
+                     const T* text, std::size_t n, SimdLevel level) {
   switch (words) {
-    case 1: return run_rows_with<Block, 1>(row_of, zero_row, words, m, text, n, nullptr);
-    case 2: return run_rows_with<Block, 2>(row_of, zero_row, words, m, text, n, nullptr);
-    case 3: return run_rows_with<Block, 3>(row_of, zero_row, words, m, text, n, nullptr);
-    case 4: return run_rows_with<Block, 4>(row_of, zero_row, words, m, text, n, nullptr);
+    case 1: return run_rows_with<Block, 1>(row_of, zero_row, words, m, text, n, nullptr, level);
+    case 2: return run_rows_with<Block, 2>(row_of, zero_row, words, m, text, n, nullptr, level);
+    case 3: return run_rows_with<Block, 3>(row_of, zero_row, words, m, text, n, nullptr, level);
+    case 4: return run_rows_with<Block, 4>(row_of, zero_row, words, m, text, n, nullptr, level);
     default: {
       checked_bytes(words, sizeof(Block));
       const auto blocks = std::make_unique_for_overwrite<Block[]>(words);
-      return run_rows_with<Block, 0>(row_of, zero_row, words, m, text, n, blocks.get());
+      return run_rows_with<Block, 0>(row_of, zero_row, words, m, text, n, blocks.get(), level);
     }
   }
 }
@@ -276,7 +278,7 @@ std::size_t run_rows(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t 
 // result).
 template <class Block, class RowOf, class T>
 std::size_t run_band(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t words, std::size_t m,
-                     const T* text, std::size_t n, std::size_t k, Block* blocks) {
+                     const T* text, std::size_t n, std::size_t k, Block* blocks, SimdLevel level) {
   using I = std::ptrdiff_t;
   // A band wider than both texts together changes nothing.
   if (k > m + n) k = m + n;
@@ -314,7 +316,7 @@ std::size_t run_band(RowOf&& row_of, const std::uint64_t* zero_row, std::size_t 
   const std::uint64_t* eq_prev = zero_row;
   // Eight positions at once where the band spans eight words or more (449
   // rows always do, away from the ends of the pattern).
-  const bool grouped = dmax - dmin + 3 >= 64 * static_cast<I>(wave::kLanes) + 1 && wave::available();
+  const bool grouped = dmax - dmin + 3 >= 64 * static_cast<I>(wave::kLanes) + 1 && wave::available(level);
   for (std::size_t j = 1; j <= n;) {
     const I ji = static_cast<I>(j);
     if (ji >= next_first) {
@@ -423,9 +425,9 @@ std::size_t run_diagonal_band(RowOf&& row_of, std::size_t words, std::size_t m, 
 }
 
 template <class Block, class T>
-std::size_t run_blocks(const BlockMaskTable& table, std::size_t m, const T* text, std::size_t n) {
+std::size_t run_blocks(const BlockMaskTable& table, std::size_t m, const T* text, std::size_t n, SimdLevel level) {
   return run_rows<Block>([&table](char32_t c) { return table.row(c); }, table.zero_row(), table.words(), m, text,
-                         n);
+                         n, level);
 }
 
 // The kernel forms of one measure, as the edit-distance frame and the
@@ -444,8 +446,8 @@ struct Kernels {
     return run_table<Word>(t, m, text, n);
   }
   template <class T>
-  static std::size_t blocks(const BlockMaskTable& t, std::size_t m, const T* text, std::size_t n) {
-    return run_blocks<Block>(t, m, text, n);
+  static std::size_t blocks(const BlockMaskTable& t, std::size_t m, const T* text, std::size_t n, SimdLevel level) {
+    return run_blocks<Block>(t, m, text, n, level);
   }
   // run_diagonal_band over a pair's table.
   template <class T>
@@ -457,8 +459,9 @@ struct Kernels {
   // run_band over a pair's table; `scratch` holds t.words() blocks.
   template <class T>
   static std::size_t band(const BlockMaskTable& t, std::size_t m, const T* text, std::size_t n, std::size_t k,
-                          Block* scratch) {
-    return run_band<Block>([&t](char32_t c) { return t.row(c); }, t.zero_row(), t.words(), m, text, n, k, scratch);
+                          Block* scratch, SimdLevel level) {
+    return run_band<Block>([&t](char32_t c) { return t.row(c); }, t.zero_row(), t.words(), m, text, n, k, scratch,
+                           level);
   }
 };
 

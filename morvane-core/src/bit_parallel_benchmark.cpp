@@ -28,14 +28,17 @@ namespace {
 
 using namespace benchmark_texts;
 
+using PairFn = morvane::Expected<std::size_t> (*)(morvane::Text, morvane::Text, std::optional<std::size_t>,
+                                                  std::optional<bool>, std::optional<std::size_t>);
+
 struct Levenshtein {
   using Kernels = morvane::bit_parallel::LevenshteinKernels;
-  static constexpr auto pair = &morvane::levenshtein_bp;
+  static constexpr PairFn pair = &morvane::levenshtein_bp;
 };
 
 struct Damerau {
   using Kernels = morvane::bit_parallel::DamerauKernels;
-  static constexpr auto pair = &morvane::damerau_bp;
+  static constexpr PairFn pair = &morvane::damerau_bp;
 };
 
 constexpr std::int64_t kLongText = 1024;
@@ -88,7 +91,8 @@ void BM_Blocks(benchmark::State& state) {
   const reference::NativeText text(random_text(n, pool, 2));
   morvane::with_units(pattern, text, [&](const auto* p, std::size_t, const auto* t, std::size_t) {
     const morvane::BlockMaskTable table(p, m);
-    for (auto _ : state) benchmark::DoNotOptimize(Measure::Kernels::blocks(table, m, t, n));
+    const morvane::SimdLevel level = morvane::simd_level();
+    for (auto _ : state) benchmark::DoNotOptimize(Measure::Kernels::blocks(table, m, t, n, level));
   });
   set_rates(state, n);
 }

@@ -14,26 +14,32 @@
 #include "morvane/damerau_bp.hpp"
 #include "morvane/levenshtein_bp.hpp"
 #include "morvane/mask_table.hpp"
+#include "morvane/simd.hpp"
 #include "native_text.hpp"
 #include "random_text.hpp"
 
 namespace morvane {
 namespace {
 
+// The pair function at a given level.
+using PairFn = Expected<std::size_t> (*)(Text, Text, std::optional<std::size_t>, std::optional<bool>,
+                                         std::optional<std::size_t>, SimdLevel);
+
 struct Levenshtein {
   using Kernels = bit_parallel::LevenshteinKernels;
-  static constexpr auto pair = &levenshtein_bp;
+  static constexpr PairFn pair = &levenshtein_bp;
   static std::size_t reference(std::string_view a, std::string_view b) { return reference::levenshtein(a, b); }
 };
 
 struct Damerau {
   using Kernels = bit_parallel::DamerauKernels;
-  static constexpr auto pair = &damerau_bp;
+  static constexpr PairFn pair = &damerau_bp;
   static std::size_t reference(std::string_view a, std::string_view b) { return reference::osa(a, b); }
 };
 
 // Runs every kernel form that can take the pattern, at every storage width
-// of both texts, and checks each result.
+// of both texts and every instruction-set level this processor runs, and
+// checks each result.
 template <class Measure>
 void check_all_forms(const std::string& a, const std::string& b) {
   using K = typename Measure::Kernels;
@@ -43,14 +49,18 @@ void check_all_forms(const std::string& a, const std::string& b) {
       const reference::NativeText na(a, wa), nb(b, wb);
       with_units(na, nb, [&](const auto* pa, std::size_t m, const auto* pb, std::size_t n) {
         const BlockMaskTable block(pa, m);
-        ASSERT_EQ(K::blocks(block, m, pb, n), expected) << "blocks: " << a << " / " << b;
-        // Bands on both sides of the distance: exact within, above it otherwise.
         std::vector<typename K::BlockState> scratch(block.words());
         const std::size_t diff = m > n ? m - n : n - m;
+        for (const SimdLevel level : supported_levels()) {
+          ASSERT_EQ(K::blocks(block, m, pb, n, level), expected) << "blocks: " << a << " / " << b;
+          // Bands on both sides of the distance: exact within, above it otherwise.
+          for (const std::size_t k : {diff, diff + 1, expected / 2, expected - 1, expected, expected + 1, expected + 2}) {
+            const std::size_t r = k < diff ? expected : K::band(block, m, pb, n, k, scratch.data(), level);
+            ASSERT_TRUE(expected <= k ? r == expected : r > k && r >= expected) << k << ": " << a << " / " << b;
+          }
+        }
         for (const std::size_t k : {diff, diff + 1, expected / 2, expected - 1, expected, expected + 1, expected + 2}) {
-          const std::size_t r = k < diff ? expected : K::band(block, m, pb, n, k, scratch.data());
-          ASSERT_TRUE(expected <= k ? r == expected : r > k && r >= expected) << k << ": " << a << " / " << b;
-          const std::size_t s = k < diff || k > 61 ? r : K::diagonal_band(block, m, pb, n, k);
+          const std::size_t s = k < diff || k > 61 ? expected : K::diagonal_band(block, m, pb, n, k);
           ASSERT_TRUE(expected <= k ? s == expected : s > k && s >= expected) << k << ": " << a << " / " << b;
         }
         if (m > 64) return;
@@ -131,7 +141,7 @@ TYPED_TEST(KernelForms, ShiftedCopiesAlongTheBandEdges) {
 }
 
 // Long pairs through the whole operation, both ways round, at every storage
-// width, with cut-offs around the distance: near copies with few and with
+// width and level, with cut-offs around the distance: near copies with few and with
 // many edits (small alphabets make transpositions across word boundaries
 // frequent), unrelated texts, and texts of very different lengths.
 TYPED_TEST(KernelForms, LongPairsThroughTheOperation) {
@@ -148,10 +158,15 @@ TYPED_TEST(KernelForms, LongPairsThroughTheOperation) {
     for (const unsigned wa : reference::widths_of(a)) {
       for (const unsigned wb : reference::widths_of(b)) {
         const reference::NativeText na(a, wa), nb(b, wb);
-        ASSERT_EQ(TypeParam::pair(na, nb, std::nullopt, std::nullopt, std::nullopt).value(), d) << a << " / " << b;
-        ASSERT_EQ(TypeParam::pair(nb, na, std::nullopt, std::nullopt, std::nullopt).value(), d) << b << " / " << a;
-        for (const std::size_t cutoff : {d / 2, d == 0 ? 0 : d - 1, d}) {
-          ASSERT_EQ(TypeParam::pair(na, nb, std::nullopt, std::nullopt, cutoff).value(), d > cutoff ? cutoff + 1 : d);
+        for (const SimdLevel level : supported_levels()) {
+          ASSERT_EQ(TypeParam::pair(na, nb, std::nullopt, std::nullopt, std::nullopt, level).value(), d)
+              << to_string(level) << ": " << a << " / " << b;
+          ASSERT_EQ(TypeParam::pair(nb, na, std::nullopt, std::nullopt, std::nullopt, level).value(), d)
+              << to_string(level) << ": " << b << " / " << a;
+          for (const std::size_t cutoff : {d / 2, d == 0 ? 0 : d - 1, d}) {
+            ASSERT_EQ(TypeParam::pair(na, nb, std::nullopt, std::nullopt, cutoff, level).value(),
+                      d > cutoff ? cutoff + 1 : d);
+          }
         }
       }
     }
@@ -174,8 +189,10 @@ TYPED_TEST(KernelForms, HundredThousandCodePointsWithKnownDistance) {
       }
     }
     const reference::NativeText na(a), nb(b);
-    EXPECT_EQ(TypeParam::pair(na, nb, std::nullopt, std::nullopt, std::nullopt).value(), subs + ins);
-    EXPECT_EQ(TypeParam::pair(nb, na, std::nullopt, std::nullopt, std::nullopt).value(), subs + ins);
+    for (const SimdLevel level : supported_levels()) {
+      EXPECT_EQ(TypeParam::pair(na, nb, std::nullopt, std::nullopt, std::nullopt, level).value(), subs + ins);
+      EXPECT_EQ(TypeParam::pair(nb, na, std::nullopt, std::nullopt, std::nullopt, level).value(), subs + ins);
+    }
   }
 }
 
@@ -193,10 +210,14 @@ TEST(DamerauBlocks, TranspositionAtEveryWordBoundary) {
       const auto* pb = static_cast<const std::uint8_t*>(nb.text().data());
       const BlockMaskTable table(pa, m);
       std::vector<bit_parallel::DamerauBlock> scratch(table.words());
-      EXPECT_EQ(bit_parallel::DamerauKernels::blocks(table, m, pb, m), 1u) << "m " << m << " swap at " << at;
-      EXPECT_EQ(bit_parallel::LevenshteinKernels::blocks(table, m, pb, m), 2u);
+      for (const SimdLevel level : supported_levels()) {
+        EXPECT_EQ(bit_parallel::DamerauKernels::blocks(table, m, pb, m, level), 1u) << "m " << m << " swap at " << at;
+        EXPECT_EQ(bit_parallel::LevenshteinKernels::blocks(table, m, pb, m, level), 2u);
+        for (const std::size_t k : {1u, 2u, 3u}) {
+          EXPECT_EQ(bit_parallel::DamerauKernels::band(table, m, pb, m, k, scratch.data(), level), 1u) << "band " << k;
+        }
+      }
       for (const std::size_t k : {1u, 2u, 3u}) {
-        EXPECT_EQ(bit_parallel::DamerauKernels::band(table, m, pb, m, k, scratch.data()), 1u) << "band " << k;
         EXPECT_EQ(bit_parallel::DamerauKernels::diagonal_band(table, m, pb, m, k), 1u) << "diagonal " << k;
       }
     }

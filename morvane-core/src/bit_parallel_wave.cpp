@@ -13,9 +13,9 @@
 // carries, which are exactly the carries into the first word. So no lane
 // needs to be told where it starts.
 //
-// Built for AVX2 (four 64-bit lanes per register, two registers), used at
-// the AVX2 level and above (morvane/simd.hpp); the arithmetic is that of
-// block_step, lane by lane.
+// Built for AVX2 (four 64-bit lanes per register, two registers), used by
+// calls at the AVX2 level and above (morvane/simd.hpp); the arithmetic is
+// that of block_step, lane by lane.
 #include <cstddef>
 #include <cstdint>
 
@@ -26,7 +26,7 @@ namespace morvane::bit_parallel::wave {
 
 #if defined(__x86_64__) && defined(__GNUC__)
 
-bool available() noexcept { return simd_level() >= SimdLevel::avx2; }
+bool available(SimdLevel level) noexcept { return level >= SimdLevel::avx2; }
 
 // Clang ignores GCC's target pragmas and takes the target as an attribute
 // of every function in the region instead.
@@ -169,7 +169,7 @@ std::ptrdiff_t step_group(const std::uint64_t* const* rows, DamerauBlock* blocks
 
 #else
 
-bool available() noexcept { return false; }
+bool available(SimdLevel) noexcept { return false; }
 
 std::ptrdiff_t step_group(const std::uint64_t* const*, LevenshteinBlock*, std::size_t, std::size_t, std::uint64_t,
                           bool) noexcept {

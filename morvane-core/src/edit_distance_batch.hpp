@@ -34,7 +34,7 @@ BulkVector<std::size_t> edit_distance_batch(Text query, std::span<const Text> ca
   if (candidates.size() >= batch::kIndexBasicPlaneFrom) prepared.masks.index_basic_plane();
   const batch::PreparedQuery q{&prepared.masks, prepared.pattern.data(), prepared.pattern.size(), 0.0};
   const std::size_t m = prepared.pattern.size();
-  batch::score_all(q, batch::choose(kMeasure, level, m), batch::choose(kMeasure, SimdLevel::scalar, m), candidates,
+  batch::score_all(q, level, batch::choose(kMeasure, level, m), batch::choose(kMeasure, SimdLevel::scalar, m), candidates,
                    prepared.case_insensitive, static_cast<std::size_t>(-1), out, lone_surrogate);
   return results;
 }

@@ -11,6 +11,7 @@
 #include "bit_parallel.hpp"
 #include "morvane/error.hpp"
 #include "morvane/mask_table.hpp"
+#include "morvane/simd.hpp"
 #include "morvane/text.hpp"
 
 namespace morvane {
@@ -44,7 +45,8 @@ inline double band_cost(std::size_t k, std::size_t m, std::size_t words) noexcep
 }
 
 // Distance of pattern `a` (m >= 65 code points) and text `b` (n >= 1), exact
-// when it is at most `bound` and above `bound` otherwise.
+// when it is at most `bound` and above `bound` otherwise; `level` is the
+// call's instruction-set level.
 //
 // Near copies have a distance small next to their lengths, and then a band
 // of diagonals holds every optimal path: a band for bound k answers exactly
@@ -57,7 +59,8 @@ inline double band_cost(std::size_t k, std::size_t m, std::size_t words) noexcep
 // a band would cost about as much as every word, the full kernel answers
 // instead.
 template <class Kernels, class P, class T>
-std::size_t multi_word_distance(const P* a, std::size_t m, const T* b, std::size_t n, std::size_t bound) {
+std::size_t multi_word_distance(const P* a, std::size_t m, const T* b, std::size_t n, std::size_t bound,
+                                SimdLevel level) {
   using Block = typename Kernels::BlockState;
   std::size_t k = m > n ? m - n : n - m;
   // Every alignment pays at least the difference of the lengths, so a bound
@@ -68,7 +71,7 @@ std::size_t multi_word_distance(const P* a, std::size_t m, const T* b, std::size
   const double full = static_cast<double>(words) + kFullColumn;
   if (k < kDiagonalBand) k = kDiagonalBand;
   if (k > bound) k = bound;
-  if (band_cost(k, m, words) > kFirstBandShare * full) return Kernels::blocks(table, m, b, n);
+  if (band_cost(k, m, words) > kFirstBandShare * full) return Kernels::blocks(table, m, b, n, level);
   std::unique_ptr<Block[]> scratch;
   for (;;) {
     std::size_t r;
@@ -79,12 +82,12 @@ std::size_t multi_word_distance(const P* a, std::size_t m, const T* b, std::size
         checked_bytes(words, sizeof(Block));
         scratch = std::make_unique_for_overwrite<Block[]>(words);
       }
-      r = Kernels::band(table, m, b, n, k, scratch.get());
+      r = Kernels::band(table, m, b, n, k, scratch.get(), level);
     }
     if (r <= k || k >= bound) return r;
     k = r / 16 <= k ? r : 4 * k;
     if (k > bound) k = bound;
-    if (band_cost(k, m, words) >= full) return Kernels::blocks(table, m, b, n);
+    if (band_cost(k, m, words) >= full) return Kernels::blocks(table, m, b, n, level);
   }
 }
 
@@ -92,6 +95,7 @@ std::size_t multi_word_distance(const P* a, std::size_t m, const T* b, std::size
 
 // Distance of `a` (m code points) and `b` (n), without limit or cut-off:
 // exact when it is at most `bound`, otherwise some value above `bound`.
+// `level` is the call's instruction-set level.
 //
 // A common prefix or suffix never changes either distance: an optimal
 // alignment of the rest, extended by the shared code points matched to each
@@ -108,8 +112,8 @@ std::size_t multi_word_distance(const P* a, std::size_t m, const T* b, std::size
 // the pattern, unless the shorter fits one word and the single-word kernel
 // over the longer is cheaper.
 template <class Kernels, class P, class T>
-std::size_t pair_distance(const P* a, std::size_t m, const T* b, std::size_t n,
-                          std::size_t bound = static_cast<std::size_t>(-1)) {
+std::size_t pair_distance(const P* a, std::size_t m, const T* b, std::size_t n, std::size_t bound,
+                          SimdLevel level) {
   using namespace frame_detail;
   const std::size_t prefix = common_prefix_length(a, m, b, n);
   a += prefix;
@@ -121,8 +125,9 @@ std::size_t pair_distance(const P* a, std::size_t m, const T* b, std::size_t n,
   n -= suffix;
   if (m == 0) return n;
   if (n == 0) return m;
-  const auto long_pattern = [](const P* pa, std::size_t ma, const T* pb, std::size_t nb, std::size_t k) {
-    return ma >= nb ? multi_word_distance<Kernels>(pa, ma, pb, nb, k) : multi_word_distance<Kernels>(pb, nb, pa, ma, k);
+  const auto long_pattern = [level](const P* pa, std::size_t ma, const T* pb, std::size_t nb, std::size_t k) {
+    return ma >= nb ? multi_word_distance<Kernels>(pa, ma, pb, nb, k, level)
+                    : multi_word_distance<Kernels>(pb, nb, pa, ma, k, level);
   };
   const std::size_t shorter = m < n ? m : n;
   const std::size_t longer = m < n ? n : m;
@@ -150,9 +155,11 @@ std::size_t pair_distance(const P* a, std::size_t m, const T* b, std::size_t n,
   return Kernels::table(table, n, a, m);
 }
 
+// The operation on texts already folded (when folding was asked for): the
+// length limit, the cut-off by lengths, the distance and the final clamp.
 template <class Kernels>
 Expected<std::size_t> prepared_pair_distance(Text text_1, Text text_2, std::optional<std::size_t> max_len,
-                                       std::optional<std::size_t> score_cutoff) {
+                                             std::optional<std::size_t> score_cutoff, SimdLevel level) {
   const std::size_t m = text_1.size();
   const std::size_t n = text_2.size();
   if (auto error = check_limit(m, n, max_len)) return std::unexpected(*error);
@@ -161,20 +168,24 @@ Expected<std::size_t> prepared_pair_distance(Text text_1, Text text_2, std::opti
   // Above the cut-off the exact distance is not needed.
   const std::size_t bound = score_cutoff.value_or(static_cast<std::size_t>(-1));
   const std::size_t distance = with_units(
-      text_1, text_2, [bound](const auto* a, std::size_t la, const auto* b, std::size_t lb) {
-        return pair_distance<Kernels>(a, la, b, lb, bound);
+      text_1, text_2, [bound, level](const auto* a, std::size_t la, const auto* b, std::size_t lb) {
+        return pair_distance<Kernels>(a, la, b, lb, bound, level);
       });
   if (score_cutoff && distance > *score_cutoff) return *score_cutoff + 1;
   return distance;
 }
 
+// The whole pair operation of either edit distance (levenshtein_bp,
+// damerau_bp).
 template <class Kernels>
 Expected<std::size_t> pair_edit_distance(Text str_1, Text str_2, std::optional<std::size_t> max_len,
-                                     std::optional<bool> case_insensitive,
-                                     std::optional<std::size_t> score_cutoff) {
-  if (!case_insensitive.value_or(false)) return prepared_pair_distance<Kernels>(str_1, str_2, max_len, score_cutoff);
+                                         std::optional<bool> case_insensitive,
+                                         std::optional<std::size_t> score_cutoff, SimdLevel level) {
+  if (!case_insensitive.value_or(false)) {
+    return prepared_pair_distance<Kernels>(str_1, str_2, max_len, score_cutoff, level);
+  }
   const PreparedPair pair(str_1, str_2, true);
-  return prepared_pair_distance<Kernels>(pair.text_1(), pair.text_2(), max_len, score_cutoff);
+  return prepared_pair_distance<Kernels>(pair.text_1(), pair.text_2(), max_len, score_cutoff, level);
 }
 
 }  // namespace morvane

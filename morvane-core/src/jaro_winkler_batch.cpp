@@ -42,7 +42,7 @@ double JaroWinklerQuery::similarity(Text candidate, JaroWinklerScratch& scratch)
   const std::uint32_t self = 0;
   double score = 0.0;
   batch::choose(batch::Measure::jaro_winkler, SimdLevel::scalar, pattern_.size())
-      .score(prepared_of(*this), &candidate, &self, 1, &score);
+      .score(prepared_of(*this), SimdLevel::scalar, &candidate, &self, 1, &score);
   return score;
 }
 
@@ -70,7 +70,7 @@ Expected<BulkVector<double>> jaro_winkler_batch(Text query, std::span<const Text
     for (std::size_t i = 0; i < candidates.size(); ++i) scores[i] = candidates[i].empty() ? 1.0 : 0.0;
     return scores;
   }
-  batch::score_all(prepared_of(*prepared), batch::choose(batch::Measure::jaro_winkler, level, m),
+  batch::score_all(prepared_of(*prepared), level, batch::choose(batch::Measure::jaro_winkler, level, m),
                    batch::choose(batch::Measure::jaro_winkler, SimdLevel::scalar, m), candidates,
                    prepared->case_insensitive(), jaro_winkler_detail::kBitParallelMax, scores.data(), lone_surrogate);
   return scores;

@@ -5,12 +5,16 @@
 
 namespace morvane {
 
-Expected<std::size_t> levenshtein_bp(Text str_1, Text str_2,
-                                     std::optional<std::size_t> max_len,
+Expected<std::size_t> levenshtein_bp(Text str_1, Text str_2, std::optional<std::size_t> max_len,
+                                     std::optional<bool> case_insensitive,
+                                     std::optional<std::size_t> score_cutoff, SimdLevel level) {
+  return pair_edit_distance<bit_parallel::LevenshteinKernels>(str_1, str_2, max_len, case_insensitive, score_cutoff, level);
+}
+
+Expected<std::size_t> levenshtein_bp(Text str_1, Text str_2, std::optional<std::size_t> max_len,
                                      std::optional<bool> case_insensitive,
                                      std::optional<std::size_t> score_cutoff) {
-  return pair_edit_distance<bit_parallel::LevenshteinKernels>(str_1, str_2, max_len, case_insensitive,
-                                                         score_cutoff);
+  return levenshtein_bp(str_1, str_2, max_len, case_insensitive, score_cutoff, simd_level());
 }
 
 }  // namespace morvane

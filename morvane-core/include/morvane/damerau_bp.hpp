@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "morvane/error.hpp"
+#include "morvane/simd.hpp"
 #include "morvane/text.hpp"
 
 namespace morvane {
@@ -18,8 +19,15 @@ namespace morvane {
 // Throws std::bad_alloc when memory runs out and Panic for a size that cannot
 // be formed.
 Expected<std::size_t> damerau_bp(Text str_1, Text str_2,
-                                     std::optional<std::size_t> max_len = std::nullopt,
-                                     std::optional<bool> case_insensitive = std::nullopt,
-                                     std::optional<std::size_t> score_cutoff = std::nullopt);
+                                 std::optional<std::size_t> max_len = std::nullopt,
+                                 std::optional<bool> case_insensitive = std::nullopt,
+                                 std::optional<std::size_t> score_cutoff = std::nullopt);
+
+// The same at a given instruction-set level, which must be supported: the
+// result is the same at every level (the level chooses how long pairs are
+// stepped).
+Expected<std::size_t> damerau_bp(Text str_1, Text str_2, std::optional<std::size_t> max_len,
+                                 std::optional<bool> case_insensitive,
+                                 std::optional<std::size_t> score_cutoff, SimdLevel level);
 
 }  // namespace morvane

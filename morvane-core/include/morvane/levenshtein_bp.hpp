@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "morvane/error.hpp"
+#include "morvane/simd.hpp"
 #include "morvane/text.hpp"
 
 namespace morvane {
@@ -20,5 +21,12 @@ Expected<std::size_t> levenshtein_bp(Text str_1, Text str_2,
                                      std::optional<std::size_t> max_len = std::nullopt,
                                      std::optional<bool> case_insensitive = std::nullopt,
                                      std::optional<std::size_t> score_cutoff = std::nullopt);
+
+// The same at a given instruction-set level, which must be supported: the
+// result is the same at every level (the level chooses how long pairs are
+// stepped).
+Expected<std::size_t> levenshtein_bp(Text str_1, Text str_2, std::optional<std::size_t> max_len,
+                                     std::optional<bool> case_insensitive,
+                                     std::optional<std::size_t> score_cutoff, SimdLevel level);
 
 }  // namespace morvane
