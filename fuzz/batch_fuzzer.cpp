@@ -121,7 +121,7 @@ void expect_results(const char* what, morvane::SimdLevel level, const Batch& b, 
 // lowercase (and, for Jaro-Winkler, those past 64 code points) lowercased in
 // full first.
 template <class T>
-void check_forms(Measure measure, const morvane::batch::PreparedQuery& q, const Batch& b, bool fold,
+void check_forms(Measure measure, const morvane::BatchQuery& q, const Batch& b, bool fold,
                  const std::vector<T>& want, const std::string& detail) {
   std::vector<std::vector<std::uint32_t>> lowered(b.views.size());
   std::vector<Text> texts = b.views;
@@ -133,7 +133,7 @@ void check_forms(Measure measure, const morvane::batch::PreparedQuery& q, const 
     }
   }
   for (const Form& form : morvane::batch::forms()) {
-    if (form.measure != measure || !morvane::supported(form.level) || q.length > form.max_pattern) continue;
+    if (form.measure != measure || !morvane::supported(form.level) || q.pattern.size() > form.max_pattern) continue;
     std::vector<std::uint32_t> idx;
     for (std::size_t i = texts.size(); i-- > 0;) {
       if (texts[i].size() <= form.max_text) idx.push_back(static_cast<std::uint32_t>(i));
@@ -267,26 +267,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Every form directly, the query prepared as the batches prepare it.
   if (!b.query.empty()) {
-    morvane::BatchQuery prepared(query, fold);
-    if (large && prepared.masks.words() == 1) prepared.masks.index_basic_plane();
-    const morvane::batch::PreparedQuery q{&prepared.masks, prepared.pattern.data(), prepared.pattern.size(), 0.0};
+    morvane::BatchQuery q(query, fold);
+    if (large && q.masks.words() == 1) q.masks.index_basic_plane();
     check_forms<std::size_t>(Measure::levenshtein, q, b, folding, lev, detail);
     check_forms<std::size_t>(Measure::damerau, q, b, folding, osa, detail);
   }
   if (p_valid) {
-    morvane::JaroWinklerQuery jq = morvane::JaroWinklerQuery::create(query, p, fold).value();
-    if (large && jq.masks().words() == 1) jq.index_basic_plane();
+    morvane::BatchQuery q = morvane::jaro_winkler_query(query, p, fold).value();
+    if (large && q.masks.words() == 1) q.masks.index_basic_plane();
     morvane::JaroWinklerScratch scratch;
     for (std::size_t i = 0; i < b.views.size(); ++i) {
-      if (!same_bits(jq.similarity(b.views[i], scratch), jw[i]) || !same_bits(jq.similarity(b.views[i]), jw[i])) {
-        fuzz::fail("JaroWinklerQuery::similarity", detail + "\ncandidate " + std::to_string(i) + " " +
-                                                       fuzz::describe(b.texts[i]) + "\nwant " + show(jw[i]));
+      if (!same_bits(morvane::jaro_winkler_similarity(q, b.views[i], scratch), jw[i]) ||
+          !same_bits(morvane::jaro_winkler_similarity(q, b.views[i]), jw[i])) {
+        fuzz::fail("jaro_winkler_similarity of a prepared query",
+                   detail + "\ncandidate " + std::to_string(i) + " " + fuzz::describe(b.texts[i]) + "\nwant " +
+                       show(jw[i]));
       }
     }
-    if (!b.query.empty()) {
-      const morvane::batch::PreparedQuery q{&jq.masks(), jq.pattern().data(), jq.pattern().size(), jq.prefix_scale()};
-      check_forms<double>(Measure::jaro_winkler, q, b, folding, jw, detail);
-    }
+    if (!b.query.empty()) check_forms<double>(Measure::jaro_winkler, q, b, folding, jw, detail);
   }
 
   if (options & 0x20) check_lone_surrogates(r, query, b, fold, p, detail);

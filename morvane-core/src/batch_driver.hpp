@@ -34,7 +34,7 @@ inline std::size_t bucket_of(Text t) noexcept { return t.log_width() * kLengths 
 template <class Out>
 class LoweredGroups {
  public:
-  LoweredGroups(const PreparedQuery& q, SimdLevel level, const Form& form, Out* out) noexcept
+  LoweredGroups(const BatchQuery& q, SimdLevel level, const Form& form, Out* out) noexcept
       : q_(q), level_(level), form_(form), out_(out) {}
 
   // Adds candidate i, whose lowercase form `l` holds at most form.max_text
@@ -77,7 +77,7 @@ class LoweredGroups {
     g.count = 0;
   }
 
-  const PreparedQuery& q_;
+  const BatchQuery& q_;
   SimdLevel level_;
   const Form& form_;
   Out* out_;
@@ -106,7 +106,7 @@ class LoweredGroups {
 // (the code points are then in cache, and the branch on the width that a
 // test per candidate would take is taken once per group).
 template <class Out>
-void score_all(const PreparedQuery& q, SimdLevel level, const Form& form, const Form& scalar,
+void score_all(const BatchQuery& q, SimdLevel level, const Form& form, const Form& scalar,
                std::span<const Text> candidates, bool fold, std::size_t long_text, Out* out,
                std::size_t* lone_surrogate) {
   // Candidates of a large batch lie all over the heap and were last touched

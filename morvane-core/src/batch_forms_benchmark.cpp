@@ -74,9 +74,7 @@ void set_rates(benchmark::State& state, const Words& w) {
 void run_form(benchmark::State& state, const Form* form, std::size_t length, bool non_ascii) {
   const Words& w = words(non_ascii);
   const std::u32string query = query_of(length);
-  const QueryMasks masks(reference::NativeText(query, 4), UpperVariants::without);
-  const std::vector<std::uint32_t> pattern(query.begin(), query.end());
-  const PreparedQuery q{&masks, pattern.data(), length, 0.1};
+  const BatchQuery q(reference::NativeText(query, 4), false, 0.1);
   std::vector<std::uint32_t> idx(form->lanes);
   for (std::size_t k = 0; k < idx.size(); ++k) idx[k] = static_cast<std::uint32_t>(k);
   std::vector<double> out(w.views.size());  // as wide as either result type

@@ -62,18 +62,18 @@ TEST(BatchForms, EachRunnableFormEqualsTheScalarForm) {
     if (form.lane_bits == 0 || !supported(form.level)) continue;
     const Form& scalar = choose(form.measure, SimdLevel::scalar, form.max_pattern);
     for (const std::size_t m : {std::size_t{1}, form.max_pattern / 2 + 1, form.max_pattern}) {
-      for (const UpperVariants variants : {UpperVariants::without, UpperVariants::with}) {
-        const bool raise = variants == UpperVariants::with;
+      for (const bool fold : {false, true}) {
         const std::u32string& pool = rng() % 2 ? kAscii : kMixed;
         const std::u32string query = random_points(rng, pool, m);
-        const QueryMasks masks(reference::NativeText(query, 4), variants);
-        const std::vector<std::uint32_t> pattern(query.begin(), query.end());
-        const PreparedQuery q{&masks, pattern.data(), m, raise ? 0.15 : 0.1};
+        // The pools hold no code point whose lowercase form grows.
+        const BatchQuery q(reference::NativeText(query, 4), fold, fold ? 0.15 : 0.1);
+        ASSERT_EQ(q.pattern.size(), m);
         std::vector<std::u32string> texts;
         // Partly filled groups too: count is not a multiple of the lanes.
         // (Longer Jaro-Winkler texts reach the forms lowercased in full.)
         const std::size_t count = 3 * form.lanes + 5;
-        const std::size_t longest = raise && form.measure == Measure::jaro_winkler ? jaro_winkler_detail::kBitParallelMax : form.max_text;
+        const std::size_t longest =
+            fold && form.measure == Measure::jaro_winkler ? jaro_winkler_detail::kBitParallelMax : form.max_text;
         for (std::size_t k = 0; k < count; ++k) texts.push_back(candidate(rng, query, pool, longest));
         const std::vector<reference::NativeText> stored = store(rng, texts);
         std::vector<Text> views(stored.begin(), stored.end());

@@ -2,10 +2,28 @@
 
 #include <algorithm>
 
-#include "morvane/lower.hpp"
 #include "morvane/error.hpp"
+#include "morvane/lower.hpp"
 
 namespace morvane {
+
+namespace {
+
+// The code points of a batch's query, lowercased in full when folding.
+std::vector<std::uint32_t> batch_pattern(Text query, bool fold) {
+  std::vector<std::uint32_t> out;
+  if (fold) {
+    const LowerText lower(query);
+    out.resize(lower.text().size());
+    with_units(lower.text(), [&](const auto* t, std::size_t n) { std::copy(t, t + n, out.begin()); });
+  } else {
+    out.resize(query.size());
+    with_units(query, [&](const auto* t, std::size_t n) { std::copy(t, t + n, out.begin()); });
+  }
+  return out;
+}
+
+}  // namespace
 
 QueryMasks::QueryMasks(Text pattern, UpperVariants variants)
     : words_(std::max<std::size_t>(1, (pattern.size() + 63) / 64)),
@@ -82,24 +100,12 @@ void QueryMasks::index_basic_plane() {
 
 bool needs_full_lowering(Text candidate) noexcept { return (wide_flags(candidate, true) & kContextual) != 0; }
 
-std::vector<std::uint32_t> batch_pattern(Text query, bool fold) {
-  std::vector<std::uint32_t> out;
-  if (fold) {
-    const LowerText lower(query);
-    out.resize(lower.text().size());
-    with_units(lower.text(), [&](const auto* t, std::size_t n) { std::copy(t, t + n, out.begin()); });
-  } else {
-    out.resize(query.size());
-    with_units(query, [&](const auto* t, std::size_t n) { std::copy(t, t + n, out.begin()); });
-  }
-  return out;
-}
-
-BatchQuery::BatchQuery(Text query, std::optional<bool> fold)
+BatchQuery::BatchQuery(Text query, std::optional<bool> fold, double prefix_scale)
     : char_count(query.size()),
       case_insensitive(fold.value_or(false)),
       pattern(batch_pattern(query, case_insensitive)),
       masks(Text::ucs4(pattern.data(), pattern.size()),
-            case_insensitive ? UpperVariants::with : UpperVariants::without) {}
+            case_insensitive ? UpperVariants::with : UpperVariants::without),
+      p(prefix_scale) {}
 
 }  // namespace morvane

@@ -35,21 +35,22 @@ inline std::size_t distance_of(std::uint64_t VP, std::uint64_t VN, std::size_t m
   return n + static_cast<std::size_t>(popcount64(VP & rows)) - static_cast<std::size_t>(popcount64(VN & rows));
 }
 
+// The part of a word step both measures share, from the text character's
+// diagonal vector D0: the horizontal deltas, the new vertical deltas.
+inline void finish_word_step(std::uint64_t& VP, std::uint64_t& VN, std::uint64_t D0) noexcept {
+  // The 1 shifted in is the first row: the distance from the empty pattern
+  // prefix grows by one per text character.
+  const std::uint64_t HP = ((VN | ~(D0 | VP)) << 1) | 1;
+  const std::uint64_t HN = (VP & D0) << 1;
+  VP = HN | ~(D0 | HP);
+  VN = HP & D0;
+}
+
 struct LevenshteinWord {
   std::uint64_t VP = ~std::uint64_t{0};
   std::uint64_t VN = 0;
 
-  void step(std::uint64_t Eq) noexcept {
-    const std::uint64_t D0 = (((Eq & VP) + VP) ^ VP) | Eq | VN;
-    std::uint64_t HP = VN | ~(D0 | VP);
-    std::uint64_t HN = VP & D0;
-    // The 1 shifted in is the first row: the distance from the empty pattern
-    // prefix grows by one per text character.
-    HP = (HP << 1) | 1;
-    HN <<= 1;
-    VP = HN | ~(D0 | HP);
-    VN = HP & D0;
-  }
+  void step(std::uint64_t Eq) noexcept { finish_word_step(VP, VN, (((Eq & VP) + VP) ^ VP) | Eq | VN); }
   std::size_t distance(std::size_t m, std::size_t n) const noexcept { return distance_of(VP, VN, m, n); }
 };
 
@@ -64,12 +65,7 @@ struct DamerauWord {
     // text[j - 1] = pattern[i] and the diagonal did not already advance there.
     const std::uint64_t TR = (((~D0) & Eq) << 1) & EqPrev;
     D0 = (((Eq & VP) + VP) ^ VP) | Eq | VN | TR;
-    std::uint64_t HP = VN | ~(D0 | VP);
-    std::uint64_t HN = VP & D0;
-    HP = (HP << 1) | 1;
-    HN <<= 1;
-    VP = HN | ~(D0 | HP);
-    VN = HP & D0;
+    finish_word_step(VP, VN, D0);
     EqPrev = Eq;
   }
   std::size_t distance(std::size_t m, std::size_t n) const noexcept { return distance_of(VP, VN, m, n); }

@@ -106,13 +106,13 @@ TEST(JaroWinklerBatch, QueryPreparation) {
       {q65, true, 65, std::u32string(65, U'a')},
   };
   for (const auto& c : cases) {
-    const Expected<JaroWinklerQuery> q = JaroWinklerQuery::create(reference::native(c.query), 0.2, c.fold);
+    const Expected<BatchQuery> q = jaro_winkler_query(reference::native(c.query), 0.2, c.fold);
     ASSERT_TRUE(q.has_value());
-    EXPECT_EQ(q->char_count(), c.count) << c.query;
-    EXPECT_EQ(std::u32string(q->pattern().begin(), q->pattern().end()), c.pattern) << c.query;
-    EXPECT_EQ(q->prefix_scale(), 0.2);
+    EXPECT_EQ(q->char_count, c.count) << c.query;
+    EXPECT_EQ(std::u32string(q->pattern.begin(), q->pattern.end()), c.pattern) << c.query;
+    EXPECT_EQ(q->p, 0.2);
   }
-  EXPECT_EQ(JaroWinklerQuery::create(reference::native("a"), std::nullopt, false)->prefix_scale(), 0.1);
+  EXPECT_EQ(jaro_winkler_query(reference::native("a"), std::nullopt, false)->p, 0.1);
 }
 
 TEST(JaroWinklerBatch, ScoresEqualTheSinglePairOperation) {
@@ -299,15 +299,15 @@ TEST(JaroWinklerBatch, ScratchReusedAcrossQueries) {
   for (const std::string_view query : {std::string_view(long_query), std::string_view("xay"),
                                        std::string_view(long_query)}) {
     for (const bool fold : {false, true}) {
-      const Expected<JaroWinklerQuery> q = JaroWinklerQuery::create(reference::native(query), std::nullopt, fold);
+      const Expected<BatchQuery> q = jaro_winkler_query(reference::native(query), std::nullopt, fold);
       ASSERT_TRUE(q.has_value());
       for (const std::string_view candidate : candidates) {
         const Expected<double> single = jaro_winkler_similarity(query, candidate, std::nullopt,
                                                                 std::nullopt, fold, std::nullopt);
         ASSERT_TRUE(single.has_value());
-        EXPECT_EQ(bits(q->similarity(reference::native(candidate), scratch)), bits(*single))
+        EXPECT_EQ(bits(jaro_winkler_similarity(*q, reference::native(candidate), scratch)), bits(*single))
             << "query length " << query.size() << " candidate '" << candidate << "'";
-        EXPECT_EQ(bits(q->similarity(reference::native(candidate))), bits(*single));
+        EXPECT_EQ(bits(jaro_winkler_similarity(*q, reference::native(candidate))), bits(*single));
       }
     }
   }

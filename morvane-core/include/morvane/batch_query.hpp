@@ -99,12 +99,12 @@ class QueryMasks {
 // depends on its neighbours or has several code points.
 bool needs_full_lowering(Text candidate) noexcept;
 
-// The code points of a batch's query, lowercased in full when folding.
-std::vector<std::uint32_t> batch_pattern(Text query, bool fold);
-
-// The prepared query of the two edit-distance batches.
+// The query of any batch, prepared once per call and read by every form
+// (batch_forms.hpp): the pattern and its masks, with upper variants when
+// folding, and for Jaro-Winkler the prefix scale. Only the value true of
+// `fold` folds; `p` is taken as valid (validate_prefix_scale).
 struct BatchQuery {
-  BatchQuery(Text query, std::optional<bool> fold);
+  BatchQuery(Text query, std::optional<bool> fold, double p = 0.0);
 
   // Code points of the query as passed in (unfolded).
   std::size_t char_count;
@@ -112,6 +112,8 @@ struct BatchQuery {
   // The pattern: the query, lowercased when folding.
   std::vector<std::uint32_t> pattern;
   QueryMasks masks;
+  // Jaro-Winkler's prefix scale; unused by the edit distances.
+  double p;
 };
 
 }  // namespace morvane

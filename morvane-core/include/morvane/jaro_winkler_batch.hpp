@@ -1,14 +1,15 @@
 // Jaro-Winkler similarity of one query against many candidates.
 //
 // The query is validated, lowercased (when folding) and tabled once, in any
-// script and of any length (QueryMasks). A candidate of up to 64 code points,
-// in any script, is scored by a bit-parallel scan in which it drives and the
-// query's table answers, with nothing allocated: it is read in place, matched
-// as if lowercased through the table (only the rare candidate holding U+03A3
-// or U+0130 is lowercased in full first, into reused memory). Longer
-// candidates go through the general scan. Either way the score is
-// bit-identical to jaro_winkler_similarity(query, candidate, p, nullopt,
-// case_insensitive, nullopt).
+// script and of any length (BatchQuery). A candidate of up to
+// jaro_winkler_detail::kBitParallelMax code points, in any script, is scored
+// by a bit-parallel scan in which it drives and the query's table answers,
+// with nothing allocated: it is read in place, matched as if lowercased
+// through the table (only the rare candidate holding U+03A3 or U+0130 is
+// lowercased in full first, into reused memory). Longer candidates go
+// through the general scan. Either way the score is bit-identical to
+// jaro_winkler_similarity(query, candidate, p, nullopt, case_insensitive,
+// nullopt).
 #pragma once
 
 #include <cstddef>
@@ -32,40 +33,20 @@ struct JaroWinklerScratch {
   std::vector<std::uint32_t> lowered;
 };
 
-class JaroWinklerQuery {
- public:
-  // InvalidPrefixScale when `p` is outside [0.0, 0.25] or NaN; absent means
-  // 0.1. Only the value true of `case_insensitive` folds.
-  static Expected<JaroWinklerQuery> create(Text query, std::optional<double> p,
-                                           std::optional<bool> case_insensitive);
+// The prepared query of a Jaro-Winkler batch, or InvalidPrefixScale when
+// `p` is outside [0.0, 0.25] or NaN; absent means 0.1. Only the value true
+// of `case_insensitive` folds. Worth it before many candidates:
+// query.masks.index_basic_plane().
+Expected<BatchQuery> jaro_winkler_query(Text query, std::optional<double> p, std::optional<bool> case_insensitive);
 
-  // Score of `candidate` with the query as the first text, by the scalar
-  // form. Allocates nothing beyond growing `scratch`, except the general
-  // scan's working memory for candidates of more than 64 code points and,
-  // for queries of more than 4096, the matched query positions.
-  double similarity(Text candidate, JaroWinklerScratch& scratch) const;
-  // The same with scratch memory of its own, for a single candidate.
-  double similarity(Text candidate) const;
-
-  // Code points of the query as given, before folding.
-  std::size_t char_count() const noexcept { return char_count_; }
-  // The query, lowercased when folding.
-  const std::vector<std::uint32_t>& pattern() const noexcept { return pattern_; }
-  double prefix_scale() const noexcept { return p_; }
-  bool case_insensitive() const noexcept { return case_insensitive_; }
-  const QueryMasks& masks() const noexcept { return masks_; }
-  // Worth it before many candidates: QueryMasks::index_basic_plane().
-  void index_basic_plane() { masks_.index_basic_plane(); }
-
- private:
-  JaroWinklerQuery() = default;
-
-  double p_ = 0.0;
-  std::size_t char_count_ = 0;
-  bool case_insensitive_ = false;
-  std::vector<std::uint32_t> pattern_;
-  QueryMasks masks_;
-};
+// Score of `candidate` with `query` (made by jaro_winkler_query) as the first
+// text, by the scalar form. Allocates nothing beyond growing `scratch`,
+// except the general scan's working memory for candidates of more than
+// jaro_winkler_detail::kBitParallelMax code points and, for queries of more
+// than 4096, the matched query positions.
+double jaro_winkler_similarity(const BatchQuery& query, Text candidate, JaroWinklerScratch& scratch);
+// The same with scratch memory of its own, for a single candidate.
+double jaro_winkler_similarity(const BatchQuery& query, Text candidate);
 
 // One score per candidate, in order, or InvalidPrefixScale before any
 // candidate is looked at.
