@@ -1,11 +1,9 @@
-// Taking a query and a sequence of candidate texts in from Python, computing
-// a batch (detached from the interpreter when it is large) and building the
-// result lists.
+// Taking a batch's query and candidate texts in from Python (the way items
+// are taken is intake.hpp's), and computing the batch, detached from the
+// interpreter when it is large.
 #pragma once
 
 #include <cstddef>
-#include <memory>
-#include <string_view>
 
 #include "morvane/bulk_vector.hpp"
 #include "morvane/text.hpp"
@@ -86,25 +84,12 @@ class HeldTexts {
 };
 
 using HeldSequence = HeldTexts<Text>;
-using HeldUtf8Sequence = HeldTexts<std::string_view>;
-
-// One candidate copied out of its str; no reference is kept.
-struct OwnedText {
-  std::unique_ptr<char[]> data;
-  std::size_t size = 0;
-};
-
-struct OwnedSequence {
-  BulkVector<OwnedText> texts;
-  void reserve(std::size_t n) { texts.reserve(n); }
-};
 
 bool convert(PyObject* obj, HeldText& out);
 // Takes the candidates without testing them for lone surrogates: the batch
 // tests each just before scoring it (the core's lone_surrogate out
 // parameter), and raise_lone_surrogate below raises the error.
 bool convert(PyObject* obj, HeldSequence& out);
-bool convert(PyObject* obj, HeldUtf8Sequence& out);
 
 // When a candidate holds a lone surrogate, replaces any pending exception by
 // the interpreter's UnicodeEncodeError for the first such candidate and
@@ -116,7 +101,6 @@ bool raise_lone_surrogate(const HeldSequence& candidates);
 // option): a candidate's surrogate, which the taking would have found
 // first, wins.
 inline bool raise_deferred(HeldSequence& candidates) { return raise_lone_surrogate(candidates); }
-bool convert(PyObject* obj, OwnedSequence& out);
 
 // From this many candidates on, a batch is computed detached.
 constexpr std::size_t kDetachThreshold = 10000;
@@ -143,8 +127,5 @@ auto run_batch(std::size_t candidates, Compute&& compute) {
   const Detached detached;
   return compute();
 }
-
-PyObject* build_list(const BulkVector<std::size_t>& values);
-PyObject* build_list(const BulkVector<double>& values);
 
 }  // namespace morvane::py

@@ -2,7 +2,6 @@
 // and one core call each. The call frame does the rest.
 #include "functions.hpp"
 
-#include <numeric>
 #include <optional>
 #include <utility>
 
@@ -15,6 +14,8 @@
 #include "morvane/levenshtein_batch.hpp"
 #include "morvane/levenshtein_bp.hpp"
 #include "morvane/simd.hpp"
+#include "probes.hpp"
+#include "result_lists.hpp"
 #include "text_view.hpp"
 
 namespace morvane::py {
