@@ -4,12 +4,14 @@
 // below this frame reaches the interpreter.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -25,12 +27,54 @@ namespace morvane::py {
 
 constexpr std::size_t kMaxParameters = 6;
 
+// A function's parameters, declared once: their names in order, the first
+// `required_count` of them required and every other one defaulting to None.
+// The binding (bind_arguments) and the text signature (kTextSignature) are
+// made from it; tests/test_module.py checks the signature inspect.signature
+// reads from the function against the stub's.
 struct ArgumentSpec {
   const char* function_name;
   const char* parameter_names[kMaxParameters];
   std::size_t parameter_count;
   std::size_t required_count;
 };
+
+// The length of "name(a, b, c=None)\n--\n\n" for `arguments`.
+constexpr std::size_t text_signature_length(const ArgumentSpec& arguments) {
+  const auto length = [](const char* s) { return std::char_traits<char>::length(s); };
+  std::size_t n = length(arguments.function_name) + length("(") + length(")\n--\n\n");
+  for (std::size_t i = 0; i < arguments.parameter_count; ++i) {
+    n += (i > 0 ? length(", ") : 0) + length(arguments.parameter_names[i]) +
+         (i >= arguments.required_count ? length("=None") : 0);
+  }
+  return n;
+}
+
+template <const ArgumentSpec& Arguments>
+constexpr std::array<char, text_signature_length(Arguments) + 1> make_text_signature() {
+  static_assert(Arguments.required_count <= Arguments.parameter_count &&
+                Arguments.parameter_count <= kMaxParameters);
+  std::array<char, text_signature_length(Arguments) + 1> out{};
+  std::size_t at = 0;
+  const auto put = [&](const char* s) {
+    while (*s != '\0') out[at++] = *s++;
+  };
+  put(Arguments.function_name);
+  put("(");
+  for (std::size_t i = 0; i < Arguments.parameter_count; ++i) {
+    if (i > 0) put(", ");
+    put(Arguments.parameter_names[i]);
+    if (i >= Arguments.required_count) put("=None");
+  }
+  put(")\n--\n\n");
+  return out;
+}
+
+// The function's __doc__ as the interpreter takes a text signature from it
+// ("name(a, b, c=None)\n--\n\n", and no documentation: the stubs carry it),
+// made at compile time from its ArgumentSpec.
+template <const ArgumentSpec& Arguments>
+inline constexpr auto kTextSignature = make_text_signature<Arguments>();
 
 // A function's parameter names as interned str objects, made on first need
 // and kept for the life of the process. The keyword names of a call site are

@@ -129,33 +129,27 @@ constexpr ArgumentSpec kIngestBorrow{"_ingest_borrow", {"candidates"}, 1, 1};
 constexpr ArgumentSpec kIngestBorrowAndDeref{"_ingest_borrow_and_deref", {"candidates"}, 1, 1};
 
 template <const ArgumentSpec& Arguments, auto Impl>
-PyMethodDef method(const char* doc) {
+PyMethodDef method() {
   // The cast through void(*)() is the documented way to store a fastcall
   // entry point in ml_meth.
   return {Arguments.function_name,
           reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&Function<Arguments, Impl>::call)),
-          METH_FASTCALL | METH_KEYWORDS | METH_STATIC, doc};
+          METH_FASTCALL | METH_KEYWORDS | METH_STATIC, kTextSignature<Arguments>.data()};
 }
 
 }  // namespace
 
 // Table order; the exec slot adds them in another order.
 PyMethodDef g_methods[kFunctionCount] = {
-    method<kDamerauBp, damerau_bp_impl>(
-        "damerau_bp(str_1, str_2, max_len=None, case_insensitive=None, score_cutoff=None)\n--\n\n"),
-    method<kIngestOwned, ingest_owned_impl>("_ingest_owned(candidates)\n--\n\n"),
-    method<kDamerauBatch, damerau_batch_impl>("damerau_batch(query, candidates, case_insensitive=None)\n--\n\n"),
-    method<kIngestBorrow, ingest_borrow_impl>("_ingest_borrow(candidates)\n--\n\n"),
-    method<kLevenshteinBp, levenshtein_bp_impl>(
-        "levenshtein_bp(str_1, str_2, max_len=None, case_insensitive=None, score_cutoff=None)\n--\n\n"),
-    method<kLevenshteinBatch, levenshtein_batch_impl>(
-        "levenshtein_batch(query, candidates, case_insensitive=None)\n--\n\n"),
-    method<kJaroWinklerBatch, jaro_winkler_batch_impl>(
-        "jaro_winkler_batch(query, candidates, p=None, case_insensitive=None)\n--\n\n"),
-    method<kJaroWinklerSimilarity, jaro_winkler_similarity_impl>(
-        "jaro_winkler_similarity(str_1, str_2, p=None, max_len=None, case_insensitive=None, "
-        "score_cutoff=None)\n--\n\n"),
-    method<kIngestBorrowAndDeref, ingest_borrow_and_deref_impl>("_ingest_borrow_and_deref(candidates)\n--\n\n"),
+    method<kDamerauBp, damerau_bp_impl>(),
+    method<kIngestOwned, ingest_owned_impl>(),
+    method<kDamerauBatch, damerau_batch_impl>(),
+    method<kIngestBorrow, ingest_borrow_impl>(),
+    method<kLevenshteinBp, levenshtein_bp_impl>(),
+    method<kLevenshteinBatch, levenshtein_batch_impl>(),
+    method<kJaroWinklerBatch, jaro_winkler_batch_impl>(),
+    method<kJaroWinklerSimilarity, jaro_winkler_similarity_impl>(),
+    method<kIngestBorrowAndDeref, ingest_borrow_and_deref_impl>(),
 };
 
 // Indexes into g_methods in the order the exec slot adds the functions.

@@ -1,5 +1,8 @@
 """The module's surface and its call frame: binding, conversion and errors."""
 
+import ast
+import inspect
+import pathlib
 import shutil
 import subprocess
 import sys
@@ -9,29 +12,33 @@ import pytest
 
 import morvane
 
-EXEC_ORDER = [
-    "levenshtein_bp",
-    "damerau_bp",
-    "jaro_winkler_similarity",
-    "levenshtein_batch",
-    "damerau_batch",
-    "jaro_winkler_batch",
-    "_ingest_owned",
-    "_ingest_borrow",
-    "_ingest_borrow_and_deref",
-]
 
-SIGNATURES = {
-    "levenshtein_bp": "(str_1, str_2, max_len=None, case_insensitive=None, score_cutoff=None)",
-    "damerau_bp": "(str_1, str_2, max_len=None, case_insensitive=None, score_cutoff=None)",
-    "jaro_winkler_similarity": "(str_1, str_2, p=None, max_len=None, case_insensitive=None, score_cutoff=None)",
-    "levenshtein_batch": "(query, candidates, case_insensitive=None)",
-    "damerau_batch": "(query, candidates, case_insensitive=None)",
-    "jaro_winkler_batch": "(query, candidates, p=None, case_insensitive=None)",
-    "_ingest_owned": "(candidates)",
-    "_ingest_borrow": "(candidates)",
-    "_ingest_borrow_and_deref": "(candidates)",
-}
+def read_stub():
+    """The stub's syntax tree: installed beside the module, or in the source
+    tree when the module is a build tree's."""
+    for path in (pathlib.Path(morvane.__file__).with_name("__init__.pyi"),
+                 pathlib.Path(__file__).resolve().parents[1] / "python" / "morvane" / "__init__.pyi"):
+        if path.is_file():
+            return ast.parse(path.read_text(encoding="utf-8"))
+    raise FileNotFoundError("morvane/__init__.pyi")
+
+
+STUB = read_stub()
+# The stub's __all__ is in the order the module adds its functions.
+EXEC_ORDER = next(ast.literal_eval(node.value) for node in STUB.body
+                  if isinstance(node, ast.Assign) and [t.id for t in node.targets] == ["__all__"])
+STUB_FUNCTIONS = {node.name: node for node in STUB.body if isinstance(node, ast.FunctionDef)}
+
+
+def stub_signature(name):
+    """The signature the stub declares, without its annotations. Every
+    function takes its arguments by position or keyword."""
+    args = STUB_FUNCTIONS[name].args
+    assert not (args.posonlyargs or args.vararg or args.kwonlyargs or args.kwarg), name
+    defaults = [inspect.Parameter.empty] * (len(args.args) - len(args.defaults))
+    defaults += [ast.literal_eval(d) for d in args.defaults]
+    return inspect.Signature([inspect.Parameter(a.arg, inspect.Parameter.POSITIONAL_OR_KEYWORD, default=d)
+                              for a, d in zip(args.args, defaults)])
 
 
 def test_only_the_initialiser_is_exported():
@@ -58,7 +65,7 @@ def test_function_metadata(name):
     assert fn.__name__ == name
     assert fn.__module__ == "morvane"
     assert fn.__doc__ is None
-    assert fn.__text_signature__ == SIGNATURES[name]
+    assert inspect.signature(fn) == stub_signature(name)
 
 
 def message(call):
