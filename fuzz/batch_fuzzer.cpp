@@ -4,11 +4,11 @@
 // pair functions against the definitions).
 //
 // Input: an options byte (bits 0-1 folding; bits 2-4 equal to 1: a batch
-// large enough for the basic plane's index, rare since it costs forty small
-// ones; bit 5 lone surrogates planted in wide candidates), a prefix-scale
-// selector, the alphabet, the query, a candidate
-// count and, per candidate, a byte choosing how it is made and stored
-// (fuzz_input.hpp), then the places of the planted surrogates.
+// large enough for the basic plane's index, rare since it repeats the
+// candidates past batch::kIndexBasicPlaneFrom; bit 5 lone surrogates planted
+// in wide candidates), a prefix-scale selector, the alphabet, the query, a
+// candidate count and, per candidate, a byte choosing how it is made and
+// stored (fuzz_input.hpp), then the places of the planted surrogates.
 #include <algorithm>
 #include <bit>
 #include <cstddef>

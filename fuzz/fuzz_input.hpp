@@ -145,12 +145,12 @@ inline std::u32string decode_related(Reader& r, const std::u32string& first, con
 // thousands of code points from a few bytes, so without this gate nearly
 // every input would be long, and the quadratic definitions would take
 // nearly all of a run; short texts are where most kernel paths and their
-// edges are, and they run thousands of times faster.
+// edges are, and their definitions cost a small fraction of a long pair's.
 //
 // MORVANE_FUZZ_SHORT_ONLY=1 closes the gate: a run then spends its whole
-// time on short texts, hundreds of times more inputs per second, since
-// inputs that reach new paths through long texts would otherwise come to
-// fill the corpus, and their mutations keep the gate open.
+// time on short texts, at many more inputs per second (tools/fuzz.sh prints
+// the rate), since inputs that reach new paths through long texts would
+// otherwise come to fill the corpus, and their mutations keep the gate open.
 inline bool long_texts(std::uint8_t a, std::uint8_t b) noexcept {
   static const bool short_only = [] {
     const char* v = std::getenv("MORVANE_FUZZ_SHORT_ONLY");

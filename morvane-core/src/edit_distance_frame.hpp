@@ -22,7 +22,10 @@ namespace frame_detail {
 // of one word of the multi-word kernels: the single-word kernels are bound by
 // the latency of their step, the multi-word ones by throughput, and both
 // multi-word forms pay per character for the row lookup, the carries and the
-// score, the banded one a little more for moving its band.
+// score, the banded one a little more for moving its band. They come from
+// bit_parallel_benchmark.cpp (BM_Bytes, BM_CodePoints and BM_Blocks per
+// character, BM_PairNearCopy for the bands); bench/bench_long_pairs.py shows
+// the choices they make.
 constexpr double kSingleWordStep = 1.7;
 constexpr double kDiagonalStep = 1.7;
 constexpr double kFullColumn = 0.3;

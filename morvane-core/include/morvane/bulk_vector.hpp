@@ -2,11 +2,13 @@
 //
 // A batch over a million candidates fills tens of megabytes that are touched
 // once and freed at the end of the call. Backed by ordinary 4 KiB pages, the
-// first touch of each page is a fault, and at that size the faults cost about
-// as much as the scoring itself. Arrays of at least one huge page are
-// therefore allocated aligned to, and in multiples of, the huge-page size and
-// marked as wanting transparent huge pages, which the kernel honours when its
-// policy is "madvise" or "always". Smaller arrays use the ordinary allocator.
+// first touch of each page is a fault, and at that size the faults weigh on
+// the call as the scoring does (bench/bench_peers.py's batch section reports
+// the faults per call next to the rates). Arrays of at least one huge page
+// are therefore allocated aligned to, and in multiples of, the huge-page size
+// and marked as wanting transparent huge pages, which the kernel honours when
+// its policy is "madvise" or "always". Smaller arrays use the ordinary
+// allocator.
 #pragma once
 
 #include <cstddef>
