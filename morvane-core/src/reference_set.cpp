@@ -1,0 +1,102 @@
+#include "morvane/reference_set.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <stdexcept>
+
+#include "morvane/lower.hpp"
+
+namespace morvane {
+
+namespace {
+
+std::size_t words_for(std::size_t units, unsigned width) noexcept { return (units * width + 3) / 4; }
+
+}  // namespace
+
+ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const std::uint64_t> positions, bool lower,
+                                 std::size_t* lone_surrogate) {
+  *lone_surrogate = static_cast<std::size_t>(-1);
+  const std::size_t n = texts.size();
+  if (n > kMaxItems) throw std::length_error("too many texts for one reference set");
+  for (std::size_t i = 0; i < n; ++i) {
+    if (texts[i].width() > 1 && has_lone_surrogate(texts[i])) {
+      *lone_surrogate = i;
+      return {};
+    }
+  }
+
+  // Lowering may lengthen a wide text, so texts are lowered first, in
+  // order, into scratch storage sized for the worst case, then copied
+  // out by length.
+  std::vector<Text> staged(texts.begin(), texts.end());
+  std::unique_ptr<std::uint32_t[]> scratch;
+  if (lower) {
+    std::size_t words = 0;
+    for (const Text t : texts) words += words_for(t.width() == 1 ? t.size() : t.size() * kMaxLoweredLength, t.width());
+    scratch = std::make_unique_for_overwrite<std::uint32_t[]>(words + 1);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const Text t = texts[i];
+      const std::size_t size = lower_into(t, scratch.get() + at);
+      staged[i] = Text::of_width(scratch.get() + at, size, t.width(), t.ascii());
+      at += words_for(size, t.width());
+    }
+  }
+
+  std::vector<std::uint32_t> order(n);
+  std::iota(order.begin(), order.end(), std::uint32_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return staged[a].size() < staged[b].size(); });
+
+  ReferenceSet set;
+  set.lowered_ = lower;
+  std::size_t words = 0;
+  for (const Text t : staged) words += words_for(t.size(), t.width());
+  set.storage_words_ = words;
+  set.storage_ = std::make_unique_for_overwrite<std::uint32_t[]>(words + 1);
+  set.texts_.resize(n);
+  set.positions_.resize(n);
+  set.unlowered_.resize(n);
+  std::size_t at = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::uint32_t i = order[k];
+    const Text t = staged[i];
+    std::uint32_t* out = set.storage_.get() + at;
+    if (t.size() != 0) std::memcpy(out, t.data(), t.size() * t.width());
+    set.texts_[k] = Text::of_width(out, t.size(), t.width(), t.ascii());
+    set.positions_[k] = positions[i];
+    set.unlowered_[k] = texts[i].size();
+    at += words_for(t.size(), t.width());
+    if (k == 0 || t.size() != set.texts_[k - 1].size()) {
+      set.lengths_.push_back(t.size());
+      set.starts_.push_back(k);
+    }
+  }
+  set.starts_.push_back(n);
+  set.by_position_.resize(n);
+  std::iota(set.by_position_.begin(), set.by_position_.end(), std::uint32_t{0});
+  std::stable_sort(set.by_position_.begin(), set.by_position_.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return set.positions_[a] < set.positions_[b]; });
+  return set;
+}
+
+std::size_t ReferenceSet::first_of_length(std::size_t length) const noexcept {
+  const auto it = std::lower_bound(lengths_.begin(), lengths_.end(), length);
+  return starts_.empty() ? 0 : starts_[static_cast<std::size_t>(it - lengths_.begin())];
+}
+
+std::pair<std::size_t, std::size_t> ReferenceSet::lengths_between(std::size_t lo, std::size_t hi) const noexcept {
+  if (lo > hi) return {0, 0};
+  const std::size_t begin = first_of_length(lo);
+  const std::size_t end = hi == static_cast<std::size_t>(-1) ? size() : first_of_length(hi + 1);
+  return {begin, std::max(begin, end)};
+}
+
+std::size_t ReferenceSet::memory() const noexcept {
+  return storage_words_ * 4 + texts_.capacity() * sizeof(Text) + positions_.capacity() * 8 +
+         unlowered_.capacity() * sizeof(std::size_t) + by_position_.capacity() * 4 + (lengths_.capacity() + starts_.capacity()) * sizeof(std::size_t);
+}
+
+}  // namespace morvane

@@ -1,0 +1,129 @@
+// Scores of a query against runs of a reference set, and matrices of them.
+#include <algorithm>
+#include <cstring>
+
+#include "morvane/damerau_batch.hpp"
+#include "morvane/jaro_winkler.hpp"
+#include "morvane/jaro_winkler_batch.hpp"
+#include "morvane/levenshtein_batch.hpp"
+#include "morvane/lower.hpp"
+#include "morvane/lookup.hpp"
+
+namespace morvane {
+
+namespace {
+
+// The largest similarity two texts of these lengths can have: every code
+// point of the shorter matched, no transposition, the longest prefix.
+// Floating rounding may make a real score exceed the formula's value by an
+// ulp or so, which the margin covers.
+double similarity_bound(std::size_t len_1, std::size_t len_2, double p) noexcept {
+  if (len_1 == 0 || len_2 == 0) return len_1 == len_2 ? 1.0 : 0.0;
+  const std::size_t m = std::min(len_1, len_2);
+  return jaro_winkler_detail::score(m, 0, std::min<std::size_t>(m, jaro_winkler_detail::kPrefixCap), len_1, len_2, p) +
+         1e-9;
+}
+
+double normalize(double distance, std::size_t len_1, std::size_t len_2) noexcept {
+  const std::size_t longer = std::max(len_1, len_2);
+  return longer == 0 ? 0.0 : distance / static_cast<double>(longer);
+}
+
+template <class T>
+void write_row(T* row, const ReferenceSet& set, std::size_t begin, const std::vector<double>& scores,
+               const Scoring& scoring, double no_match) {
+  for (std::size_t k = 0; k < scores.size(); ++k) {
+    const double v = scores[k];
+    const bool pass = passes(scoring, v);
+    row[set.position(begin + k)] = static_cast<T>(pass ? v : no_match);
+  }
+}
+
+}  // namespace
+
+bool passes(const Scoring& scoring, double value) noexcept {
+  if (!is_distance(scoring.measure)) return !scoring.min_similarity || value >= *scoring.min_similarity;
+  if (scoring.normalized) return !scoring.max_normalized || value <= *scoring.max_normalized;
+  return !scoring.max_distance || value <= static_cast<double>(*scoring.max_distance);
+}
+
+double length_bound(const Scoring& scoring, Query query, bool lowered, std::size_t length) noexcept {
+  const std::size_t lq = query.text.size();
+  if (!is_distance(scoring.measure)) return similarity_bound(lq, length, scoring.p);
+  // An empty query's distance is the candidate's unlowered length, which
+  // lowering may have at most doubled.
+  if (lq == 0 && lowered) {
+    const double least = static_cast<double>((length + kMaxLoweredLength - 1) / kMaxLoweredLength);
+    return scoring.normalized ? normalize(least, lq, length) : least;
+  }
+  const double diff = static_cast<double>(lq > length ? lq - length : length - lq);
+  return scoring.normalized ? normalize(diff, lq, length) : diff;
+}
+
+bool ruled_out(const Scoring& scoring, Query query, bool lowered, std::size_t length) noexcept {
+  return !passes(scoring, length_bound(scoring, query, lowered, length));
+}
+
+void score_range(const Scoring& scoring, Query query, const ReferenceSet& set, std::size_t begin, std::size_t end,
+                 std::vector<double>& out) {
+  out.resize(end - begin);
+  if (begin == end) return;
+  const std::span<const Text> items = set.texts().subspan(begin, end - begin);
+  const std::size_t lq = query.text.size();
+  if (is_distance(scoring.measure)) {
+    const auto distances = scoring.measure == Measure::levenshtein
+                               ? levenshtein_batch(query.text, items, std::nullopt, scoring.level)
+                               : damerau_batch(query.text, items, std::nullopt, scoring.level);
+    for (std::size_t k = 0; k < out.size(); ++k) {
+      const std::size_t d = lq == 0 ? set.unlowered_length(begin + k) : distances[k];
+      out[k] = scoring.normalized ? normalize(static_cast<double>(d), lq, items[k].size()) : static_cast<double>(d);
+    }
+  } else {
+    const auto similarities = jaro_winkler_batch(query.text, items, scoring.p, std::nullopt, scoring.level);
+    // The prefix scale was validated before any scoring.
+    const auto& values = *similarities;
+    std::copy(values.begin(), values.end(), out.begin());
+  }
+}
+
+void score_matrix(const Scoring& scoring, const ReferenceSet& queries, std::size_t begin, std::size_t end,
+                  const ReferenceSet& choices, const MatrixOut& out, const std::atomic<bool>* stop) {
+  std::vector<double> scores;
+  const auto lengths = choices.lengths();
+  const auto starts = choices.starts();
+  for (std::size_t q = begin; q < end; ++q) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
+    const Query query{queries.text(q), queries.unlowered_length(q)};
+    const std::size_t row = queries.position(q) * out.row_stride;
+    // Runs of lengths that the cut-off leaves in, each scored in one go.
+    std::size_t g = 0;
+    while (g < lengths.size()) {
+      if (ruled_out(scoring, query, choices.lowered(), lengths[g])) {
+        ++g;
+        continue;
+      }
+      std::size_t h = g + 1;
+      while (h < lengths.size() && !ruled_out(scoring, query, choices.lowered(), lengths[h])) ++h;
+      const std::size_t b = starts[g], e = starts[h];
+      score_range(scoring, query, choices, b, e, scores);
+      switch (out.element) {
+#define MORVANE_ROW(tag, type) \
+  case Element::tag: write_row(static_cast<type*>(out.data) + row, choices, b, scores, scoring, out.no_match); break;
+        MORVANE_ROW(i8, std::int8_t)
+        MORVANE_ROW(i16, std::int16_t)
+        MORVANE_ROW(i32, std::int32_t)
+        MORVANE_ROW(i64, std::int64_t)
+        MORVANE_ROW(u8, std::uint8_t)
+        MORVANE_ROW(u16, std::uint16_t)
+        MORVANE_ROW(u32, std::uint32_t)
+        MORVANE_ROW(u64, std::uint64_t)
+        MORVANE_ROW(f32, float)
+        MORVANE_ROW(f64, double)
+#undef MORVANE_ROW
+      }
+      g = h;
+    }
+  }
+}
+
+}  // namespace morvane
