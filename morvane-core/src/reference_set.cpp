@@ -16,7 +16,7 @@ std::size_t words_for(std::size_t units, unsigned width) noexcept { return (unit
 }  // namespace
 
 ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const std::uint64_t> positions, bool lower,
-                                 std::size_t* lone_surrogate) {
+                                 std::size_t* lone_surrogate, bool borrow) {
   *lone_surrogate = static_cast<std::size_t>(-1);
   const std::size_t n = texts.size();
   if (n > kMaxItems) throw std::length_error("too many texts for one reference set");
@@ -45,17 +45,30 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
     }
   }
 
+  // By length, equal lengths in order: counting where lengths are few.
   std::vector<std::uint32_t> order(n);
-  std::iota(order.begin(), order.end(), std::uint32_t{0});
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::uint32_t a, std::uint32_t b) { return staged[a].size() < staged[b].size(); });
+  std::size_t longest = 0;
+  for (const Text t : staged) longest = std::max(longest, t.size());
+  if (longest <= 4 * n + 1024) {
+    std::vector<std::size_t> count(longest + 2, 0);
+    for (const Text t : staged) ++count[t.size() + 1];
+    for (std::size_t l = 1; l < count.size(); ++l) count[l] += count[l - 1];
+    for (std::size_t i = 0; i < n; ++i) order[count[staged[i].size()]++] = static_cast<std::uint32_t>(i);
+  } else {
+    std::iota(order.begin(), order.end(), std::uint32_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return staged[a].size() < staged[b].size(); });
+  }
+  const bool copy = lower || !borrow;
 
   ReferenceSet set;
   set.lowered_ = lower;
-  std::size_t words = 0;
-  for (const Text t : staged) words += words_for(t.size(), t.width());
-  set.storage_words_ = words;
-  set.storage_ = std::make_unique_for_overwrite<std::uint32_t[]>(words + 1);
+  if (copy) {
+    std::size_t words = 0;
+    for (const Text t : staged) words += words_for(t.size(), t.width());
+    set.storage_words_ = words;
+    set.storage_ = std::make_unique_for_overwrite<std::uint32_t[]>(words + 1);
+  }
   set.texts_.resize(n);
   set.positions_.resize(n);
   set.unlowered_.resize(n);
@@ -63,12 +76,16 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
   for (std::size_t k = 0; k < n; ++k) {
     const std::uint32_t i = order[k];
     const Text t = staged[i];
-    std::uint32_t* out = set.storage_.get() + at;
-    if (t.size() != 0) std::memcpy(out, t.data(), t.size() * t.width());
-    set.texts_[k] = Text::of_width(out, t.size(), t.width(), t.ascii());
+    if (copy) {
+      std::uint32_t* out = set.storage_.get() + at;
+      if (t.size() != 0) std::memcpy(out, t.data(), t.size() * t.width());
+      set.texts_[k] = Text::of_width(out, t.size(), t.width(), t.ascii());
+      at += words_for(t.size(), t.width());
+    } else {
+      set.texts_[k] = t;
+    }
     set.positions_[k] = positions[i];
     set.unlowered_[k] = texts[i].size();
-    at += words_for(t.size(), t.width());
     if (k == 0 || t.size() != set.texts_[k - 1].size()) {
       set.lengths_.push_back(t.size());
       set.starts_.push_back(k);

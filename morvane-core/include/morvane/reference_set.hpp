@@ -22,9 +22,11 @@ class ReferenceSet {
   // view must satisfy Text's contract except that wide ones may hold lone
   // surrogates: the first such text's index in `texts` is then stored in
   // `lone_surrogate` and the set is left empty. Throws std::bad_alloc, and
-  // std::length_error beyond kMaxItems texts.
+  // std::length_error beyond kMaxItems texts. With `borrow` (and not
+  // `lower`), the set keeps the caller's views instead of copies, and the
+  // caller keeps their storage alive as long as the set.
   static ReferenceSet build(std::span<const Text> texts, std::span<const std::uint64_t> positions, bool lower,
-                            std::size_t* lone_surrogate);
+                            std::size_t* lone_surrogate, bool borrow = false);
 
   ReferenceSet() = default;
   ReferenceSet(ReferenceSet&&) noexcept = default;
