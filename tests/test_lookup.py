@@ -109,3 +109,22 @@ def test_dask_series_on_a_cluster(dask_client, measure):
         want = [(c, s, series.index[i]) for c, s, i in ml.extract(query, cands, **kw)]
         assert ml.extract(query, distributed_series, **kw) == want
         assert ml.extract(query, series, **kw) == want
+
+
+@pytest.mark.parametrize("measure, cutoff", [("levenshtein", 1), ("jaro_winkler", 0.85)])
+def test_dask_join_on_a_cluster(dask_client, measure, cutoff):
+    dd = pytest.importorskip("dask.dataframe")
+    pd = pytest.importorskip("pandas")
+    rng = random.Random(measure)
+    left = pd.Series(words(rng, 400), index=[f"l{i}" for i in range(400)])
+    right = pd.Series(words(rng, 300), index=range(1000, 1300))
+    for other in (None, right):
+        want = ml.join(left, other, measure=measure, score_cutoff=cutoff, case_insensitive=True)
+        got = ml.join(dd.from_pandas(left, npartitions=3, sort=False),
+                      None if other is None else dd.from_pandas(other, npartitions=2, sort=False),
+                      measure=measure, score_cutoff=cutoff, case_insensitive=True).compute()
+        got = got.sort_values(["left", "right"], key=lambda c: c.map(list(left.index).index)
+                              if c.name == "left" else c.map(list((left if other is None else other).index).index))
+        labels_r = (left if other is None else other).index
+        assert list(zip(got.left, got.right, got.score)) == list(
+            zip(left.index[want.left], labels_r[want.right], want.score.tolist()))
