@@ -45,6 +45,7 @@ sdist=$(ls "$out"/morvane-*.tar.gz)
 # The sdist holds the sources a build needs and nothing of a local tree.
 listing=$(tar -tzf "$sdist" | sed 's|^[^/]*/||')
 for need in pyproject.toml CMakeLists.txt LICENSE README.md module/CMakeLists.txt module/exports.map \
+  lookup/CMakeLists.txt lookup/exports.map lookup/engine.cpp python/morvane_lookup/__init__.py \
   morvane-core/CMakeLists.txt python/morvane/__init__.pyi python/morvane/py.typed; do
   grep -qxF "$need" <<<"$listing" || die "the sdist lacks $need"
 done
@@ -109,7 +110,9 @@ for raw in "$out"/raw/*.whl; do
   "$python" -m zipfile -e "$wheel" "$unpacked"
   files=$(cd "$unpacked" && find . -type f | sed 's|^\./||' | sort)
   grep -qE '^morvane/__init__\.cpython-314t?-x86_64-linux-gnu\.so$' <<<"$files" || die "no morvane/__init__ module in $wheel"
-  for need in morvane/__init__.pyi morvane/py.typed; do
+  grep -qE '^morvane_lookup/_engine\.cpython-314t?-x86_64-linux-gnu\.so$' <<<"$files" ||
+    die "no morvane_lookup/_engine module in $wheel"
+  for need in morvane/__init__.pyi morvane/py.typed morvane_lookup/__init__.py morvane_lookup/_engine.pyi; do
     grep -qxF "$need" <<<"$files" || die "$wheel lacks $need"
   done
   grep -qE '^morvane-[^/]*\.dist-info/licenses/LICENSE$' <<<"$files" || die "$wheel lacks the LICENSE"
@@ -123,7 +126,7 @@ for raw in "$out"/raw/*.whl; do
   gcc=$(highest GCC "$unpacked")
   say "$(basename "$wheel") needs at most: GLIBC ${glibc:-none}, GLIBCXX ${glibcxx:-none}, CXXABI ${cxxabi:-none}, GCC (libgcc_s) ${gcc:-none}"
   if [ -n "$glibc" ] && [ "$(printf '%s\n%s\n' "$glibc" "$glibc_floor" | sort -V | tail -n 1)" != "$glibc_floor" ]; then
-    objdump -T "$unpacked"/morvane/*.so | grep -E "GLIBC_$glibc" >&2
+    objdump -T "$unpacked"/morvane/*.so "$unpacked"/morvane_lookup/*.so | grep -E "GLIBC_$glibc" >&2
     die "$(basename "$wheel") needs GLIBC_$glibc, newer than $glibc_floor"
   fi
 done

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Compiles every module/*.cpp once more as for the free-threaded interpreter
+# Compiles every module/*.cpp and lookup/*.cpp once more as for the free-threaded interpreter
 # (Py_GIL_DISABLED=1), against the headers of the .venv interpreter and with
 # the flags of the real build, so that nothing the free-threaded build rejects
 # (the limited API, direct reference-count fields, ...) gets in while the
@@ -20,7 +20,7 @@ flags=(-std=c++23 -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -Wshadow -W
   -O3 -DNDEBUG -fPIC -fvisibility=hidden -fvisibility-inlines-hidden
   -DPy_GIL_DISABLED=1)
 for d in "${python_includes[@]}"; do flags+=(-I "$d"); done
-flags+=(-I morvane-core/include)
+flags+=(-I morvane-core/include -I module)
 
 compiles() { printf '%s\n' "$1" | "$cxx" "${flags[@]}" -x c++ -fsyntax-only - 2>/dev/null; }
 
@@ -38,8 +38,8 @@ Py_ssize_t count(PyObject* o) { return o->ob_refcnt; }'; then
 fi
 
 shopt -s nullglob
-sources=(module/*.cpp)
-[ "${#sources[@]}" -gt 0 ] || { echo "check_free_threaded: no module/*.cpp to compile" >&2; exit 1; }
+sources=(module/*.cpp lookup/*.cpp)
+[ "${#sources[@]}" -gt 0 ] || { echo "check_free_threaded: no module/*.cpp or lookup/*.cpp to compile" >&2; exit 1; }
 
 failed=()
 for src in "${sources[@]}"; do

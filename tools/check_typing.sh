@@ -33,10 +33,10 @@ if [ -z "$python" ]; then
   python=$root/.venv/bin/python
   build=$root/build/typing
   cmake -S . -B "$build" -G Ninja --log-level=WARNING -DMORVANE_BUILD_MODULE=ON -DPython_EXECUTABLE="$python"
-  cmake --build "$build" --target morvane
+  cmake --build "$build" --target morvane morvane_lookup_engine morvane_lookup_python
   # The build tree holds the package morvane (its __init__ is the module);
   # the stubs come from the source folder, which mypy searches first.
-  export PYTHONPATH=$build/module MYPYPATH=$root/python
+  export PYTHONPATH=$build/module:$build/lookup MYPYPATH=$root/python
   cache=$build/mypy-cache
 else
   # An installed package is checked as installed: nothing of the source
@@ -57,7 +57,7 @@ say "stubtest"
 # What it cannot state (a str passed as candidates is a Sequence[str] to a
 # type checker but a TypeError at run time; max_len takes any __index__
 # object, case_insensitive a NumPy boolean) is in its docstrings.
-"$python" -m mypy.stubtest morvane
+"$python" -m mypy.stubtest morvane morvane_lookup._engine
 
 say "mypy --strict tests/typing/user_script.py"
 "${mypy[@]}" tests/typing/user_script.py || die "mypy reports errors on correct use of the API (above)"

@@ -32,7 +32,7 @@ cxx=${CXX:-g++}
 # Tests of refused allocations are skipped (MORVANE_SANITIZED): the
 # sanitizer's allocator aborts where the system's returns null.
 MORVANE_SANITIZED=1 LD_PRELOAD="$("$cxx" -print-file-name=libasan.so) $("$cxx" -print-file-name=libubsan.so)" \
-  PYTHONMALLOC=malloc PYTHONPATH="$build/module" \
+  PYTHONMALLOC=malloc PYTHONPATH="$build/module:$build/lookup" \
   MORVANE_TESTHOOKS="$build/tests/hooks/libmorvane_testhooks.so" \
   python -m pytest -p no:cacheprovider -q "${@:-tests}"
 
@@ -44,7 +44,7 @@ printf '\n== soak and stress (sanitized module)\n'
 # quarantine would make the figure meaningful but blunt the use-after-free
 # detection these runs are for; the plain build's soak in .ci/run checks the
 # memory. Results, errors and reference counts are still checked here.
-sanitized=(env MORVANE_SANITIZED=1 PYTHONMALLOC=malloc PYTHONPATH="$build/module"
+sanitized=(env MORVANE_SANITIZED=1 PYTHONMALLOC=malloc PYTHONPATH="$build/module:$build/lookup"
   LD_PRELOAD="$("$cxx" -print-file-name=libasan.so) $("$cxx" -print-file-name=libubsan.so)")
 "${sanitized[@]}" python tools/soak.py --calls 20000 --no-rss-check
 "${sanitized[@]}" python tools/stress.py --seconds 15

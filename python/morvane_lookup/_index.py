@@ -87,7 +87,7 @@ def best(plan: Plan, query: str, texts: Any) -> list[tuple[int | float, int]]:
     scoring = plan.scoring()
     parts = spans(len(texts), plan.workers)
     if len(parts) == 1:
-        return _engine.best(query, texts, limit, 0, len(texts), *scoring)  # type: ignore[no-any-return]
+        return _engine.best(query, texts, limit, 0, len(texts), *scoring)
     found = list(run_chunks(lambda span: _engine.best(query, texts, limit, span[0], span[1], *scoring),
                             parts, plan.workers))
     key = plan.rank_key
@@ -154,7 +154,7 @@ def cdist(queries: Sequence[str] | Index[Any] | Any, choices: Sequence[str] | In
         no_match = 1.0 if plan.normalized else 0.0
     complete = len(qt) == shape[0] and len(ct) == shape[1]
     out = np.empty(shape, out_type) if complete and plan.cutoff is None else np.full(shape, no_match, out_type)
-    element = _INTEGERS.get(out_type, _FLOATS.get(out_type))
+    element = _INTEGERS[out_type] if out_type in _INTEGERS else _FLOATS[out_type]
     n = len(qt)
     if n == 0 or len(ct) == 0:
         return out
@@ -169,9 +169,10 @@ def cdist(queries: Sequence[str] | Index[Any] | Any, choices: Sequence[str] | In
 
 def _dtype(plan: Plan, dtype: Any, qt: Any, ct: Any) -> np.dtype[Any]:
     if dtype is None:
-        return np.dtype(np.int32 if plan.integral else np.float64)
+        default: np.dtype[Any] = np.dtype(np.int32 if plan.integral else np.float64)
+        return default
     try:
-        out = np.dtype(dtype)
+        out: np.dtype[Any] = np.dtype(dtype)
     except TypeError:
         raise TypeError(f"dtype must be a NumPy integer or float type, not {dtype!r}") from None
     if out not in _INTEGERS and out not in _FLOATS:

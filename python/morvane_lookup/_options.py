@@ -103,7 +103,7 @@ def _cutoff(value: object, largest: bool, normalized: bool) -> int | float | Non
 # Candidates as given: values, labels, missing values
 
 
-def series_type(module: str, attr: str = "Series") -> type | None:
+def series_type(module: str, attr: str = "Series") -> Any:
     """The Series class of `module` when it is already imported, else None:
     an object of a library that was never imported cannot be its Series."""
     mod = sys.modules.get(module)
@@ -234,10 +234,10 @@ def run_chunks(work: Callable[[T], Any], chunks: Iterable[T], workers: int,
         try:
             while True:
                 while len(running) < 2 * workers:
-                    chunk = next(pending, None)
-                    if chunk is None:
+                    upcoming = next(pending, None)
+                    if upcoming is None:
                         break
-                    running.append((chunk, pool.submit(work, chunk)))
+                    running.append((upcoming, pool.submit(work, upcoming)))
                 if not running:
                     return
                 chunk, first = running[0]

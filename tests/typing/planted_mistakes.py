@@ -19,3 +19,10 @@ morvane.levenshtein_batch("kitten", words).append(0.5)  # E: arg-type
 morvane.damerau_batch("kitten", words, p=0.2)  # E: call-arg
 morvane.levenshtein_bp("kitten", "sitting", limit=3)  # E: call-arg
 morvane.jaro_winkler_batch("kitten", words, 0.1, True, 0.5)  # E: call-arg
+
+
+def lookup_mistakes() -> None:
+    import morvane_lookup as ml
+
+    ml.extract("a", ["b"], measure="jaro")  # E: arg-type
+    ml.cdist(["a"], ["b"], workers="2")  # E: arg-type

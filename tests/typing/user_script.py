@@ -49,3 +49,18 @@ probes: list[int] = [morvane._ingest_owned(["a"]), morvane._ingest_borrow(("a",)
                      morvane._ingest_borrow_and_deref(["a"])]
 print(best_match("jon", ["john", "joan"]), near_duplicates(["ab", "ba"], 1), within("a", "b", 1),
       bounded("a", "b"), in_threads(["a"], ("b",)), similarity, osa, total, probes, morvane.__all__)
+
+
+def lookups(names: list[str], typos: Sequence[str]) -> None:
+    import numpy as np
+
+    import morvane_lookup as ml
+
+    index: ml.Index[str] = ml.Index(names, case_insensitive=True, processor=ml.default_process)
+    best = index.extract_one("jon smith", measure="jaro_winkler", score_cutoff=0.9)
+    if best is not None:
+        name, score, position = best
+        print(name.upper(), score, position)
+    matrix: np.ndarray = ml.cdist(typos, index, score_cutoff=2, dtype=np.uint8, workers=-1)
+    pairs = ml.join(names, measure="damerau", score_cutoff=2, progress=True)
+    print(matrix.shape, pairs.left.size, ml.extract("x", names, limit=None, normalized=True, score_cutoff=0.2))
