@@ -7,6 +7,7 @@
 #include "morvane/jaro_winkler_batch.hpp"
 #include "morvane/levenshtein_batch.hpp"
 #include "morvane/lower.hpp"
+#include "multi_query.hpp"
 #include "morvane/lookup.hpp"
 
 namespace morvane {
@@ -86,13 +87,86 @@ void score_range(const Scoring& scoring, Query query, const ReferenceSet& set, s
   }
 }
 
+namespace {
+
+void write_scores(const MatrixOut& out, std::size_t row, const ReferenceSet& set, std::size_t begin,
+                  const std::vector<double>& scores, const Scoring& scoring) {
+  switch (out.element) {
+#define MORVANE_ROW(tag, type) \
+  case Element::tag: write_row(static_cast<type*>(out.data) + row, set, begin, scores, scoring, out.no_match); break;
+    MORVANE_ROW(i8, std::int8_t)
+    MORVANE_ROW(i16, std::int16_t)
+    MORVANE_ROW(i32, std::int32_t)
+    MORVANE_ROW(i64, std::int64_t)
+    MORVANE_ROW(u8, std::uint8_t)
+    MORVANE_ROW(u16, std::uint16_t)
+    MORVANE_ROW(u32, std::uint32_t)
+    MORVANE_ROW(u64, std::uint64_t)
+    MORVANE_ROW(f32, float)
+    MORVANE_ROW(f64, double)
+#undef MORVANE_ROW
+  }
+}
+
+// Whether set item q can share a many-query kernel's lanes.
+bool lane_query(const ReferenceSet& set, std::size_t q) noexcept {
+  return set.text(q).size() != 0 && set.text(q).size() <= multi::kMaxQueryLength;
+}
+
+// The queries [q, q_end) (set order, every one a lane query) by the
+// many-query kernel, over the hull of the length runs the cut-off leaves
+// in for any of them.
+void score_block(const Scoring& scoring, const multi::Form& form, const ReferenceSet& queries, std::size_t q,
+                 std::size_t q_end, const ReferenceSet& choices, const MatrixOut& out,
+                 std::vector<std::uint32_t>& distances, std::vector<double>& scores) {
+  const auto lengths = choices.lengths();
+  const auto starts = choices.starts();
+  std::size_t first = lengths.size(), last = 0;
+  for (std::size_t k = q; k < q_end; ++k) {
+    const Query query{queries.text(k), queries.unlowered_length(k)};
+    for (std::size_t g = 0; g < lengths.size(); ++g) {
+      if (ruled_out(scoring, query, choices.lowered(), lengths[g])) continue;
+      first = std::min(first, g);
+      last = std::max(last, g + 1);
+    }
+  }
+  if (first >= last) return;
+  const std::size_t b = starts[first], e = starts[last], n = e - b;
+  distances.resize((q_end - q) * n);
+  form.kernel(scoring.measure, queries.texts().data() + q, q_end - q, choices.texts().data() + b, n,
+              distances.data());
+  scores.resize(n);
+  for (std::size_t k = q; k < q_end; ++k) {
+    const std::uint32_t* d = distances.data() + (k - q) * n;
+    const std::size_t lq = queries.text(k).size();
+    for (std::size_t j = 0; j < n; ++j) {
+      scores[j] = scoring.normalized ? normalize(d[j], lq, choices.text(b + j).size()) : static_cast<double>(d[j]);
+    }
+    write_scores(out, queries.position(k) * out.row_stride, choices, b, scores, scoring);
+  }
+}
+
+}  // namespace
+
 void score_matrix(const Scoring& scoring, const ReferenceSet& queries, std::size_t begin, std::size_t end,
                   const ReferenceSet& choices, const MatrixOut& out, const std::atomic<bool>* stop) {
   std::vector<double> scores;
+  std::vector<std::uint32_t> distances;
   const auto lengths = choices.lengths();
   const auto starts = choices.starts();
-  for (std::size_t q = begin; q < end; ++q) {
+  // Distances fit the kernels' 32-bit results for any text up to 2^31.
+  const multi::Form form = is_distance(scoring.measure) && choices.longest() < (std::size_t{1} << 31)
+                               ? multi::form_of(scoring.level)
+                               : multi::Form{};
+  for (std::size_t q = begin; q < end;) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
+    if (form.lanes != 0 && lane_query(queries, q)) {
+      std::size_t q_end = q + 1;
+      while (q_end < end && q_end - q < form.lanes && lane_query(queries, q_end)) ++q_end;
+      score_block(scoring, form, queries, q, q_end, choices, out, distances, scores);
+      q = q_end;
+      continue;
+    }
     const Query query{queries.text(q), queries.unlowered_length(q)};
     const std::size_t row = queries.position(q) * out.row_stride;
     // Runs of lengths that the cut-off leaves in, each scored in one go.
@@ -106,23 +180,10 @@ void score_matrix(const Scoring& scoring, const ReferenceSet& queries, std::size
       while (h < lengths.size() && !ruled_out(scoring, query, choices.lowered(), lengths[h])) ++h;
       const std::size_t b = starts[g], e = starts[h];
       score_range(scoring, query, choices, b, e, scores);
-      switch (out.element) {
-#define MORVANE_ROW(tag, type) \
-  case Element::tag: write_row(static_cast<type*>(out.data) + row, choices, b, scores, scoring, out.no_match); break;
-        MORVANE_ROW(i8, std::int8_t)
-        MORVANE_ROW(i16, std::int16_t)
-        MORVANE_ROW(i32, std::int32_t)
-        MORVANE_ROW(i64, std::int64_t)
-        MORVANE_ROW(u8, std::uint8_t)
-        MORVANE_ROW(u16, std::uint16_t)
-        MORVANE_ROW(u32, std::uint32_t)
-        MORVANE_ROW(u64, std::uint64_t)
-        MORVANE_ROW(f32, float)
-        MORVANE_ROW(f64, double)
-#undef MORVANE_ROW
-      }
+      write_scores(out, row, choices, b, scores, scoring);
       g = h;
     }
+    ++q;
   }
 }
 

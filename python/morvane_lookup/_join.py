@@ -58,22 +58,41 @@ def _join_texts(plan: Plan, lt: Any, rt: Any, self_join: bool, progress: bool) -
     size = 2048 if edit_filtered else max(1, min(2048, 4_000_000 // max(1, len(rt))))
     chunks = [(b, min(n, b + size)) for b in range(0, n, size)]
     bar = _progress_bar(n) if progress else None
-    lefts: list[np.ndarray[Any, Any]] = []
-    rights: list[np.ndarray[Any, Any]] = []
-    scores: list[np.ndarray[Any, Any]] = []
     score_type = np.int32 if plan.integral else np.float64
+    out = _Pairs(score_type)
     try:
         for lb, rb, sb in run_chunks(lambda span: index.run(*span), chunks, plan.workers,
                                      None if bar is None else lambda span: bar.update(span[1] - span[0])):
-            lefts.append(np.frombuffer(lb, np.int64))
-            rights.append(np.frombuffer(rb, np.int64))
-            scores.append(np.frombuffer(sb, np.float64).astype(score_type))
+            out.append(np.frombuffer(lb, np.int64), np.frombuffer(rb, np.int64), np.frombuffer(sb, np.float64))
     finally:
         if bar is not None:
             bar.close()
-    if not lefts:
-        return JoinResult(np.empty(0, np.int64), np.empty(0, np.int64), np.empty(0, score_type))
-    return JoinResult(np.concatenate(lefts), np.concatenate(rights), np.concatenate(scores))
+    return out.result()
+
+
+class _Pairs:
+    """The pairs found so far, in arrays grown in place: a chunk is copied
+    in and dropped as it arrives, and growing reallocates rather than
+    copies, so that a join of many pairs holds about one copy of them."""
+
+    def __init__(self, score_type: Any) -> None:
+        self.size = 0
+        self.arrays = [np.empty(1 << 16, np.int64), np.empty(1 << 16, np.int64), np.empty(1 << 16, score_type)]
+
+    def append(self, *parts: np.ndarray[Any, Any]) -> None:
+        n = len(parts[0])
+        if self.size + n > len(self.arrays[0]):
+            capacity = max(2 * len(self.arrays[0]), self.size + n)
+            for a in self.arrays:
+                a.resize(capacity, refcheck=False)
+        for a, part in zip(self.arrays, parts):
+            a[self.size:self.size + n] = part
+        self.size += n
+
+    def result(self) -> JoinResult:
+        for a in self.arrays:
+            a.resize(self.size, refcheck=False)
+        return JoinResult(*self.arrays)
 
 
 def _progress_bar(total: int) -> Any:

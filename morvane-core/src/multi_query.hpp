@@ -1,0 +1,50 @@
+// Many queries against each text at once: up to a vector's worth of queries
+// of 1 to 64 code points, one per 64-bit lane, and every text of a range
+// read once, each of its code points looked up once for all of them (one
+// table row holds every lane's match mask) and stepped through the
+// bit-vector edit distance lane by lane. For many queries against many
+// texts this beats one query against many texts, whose lanes each need a
+// look-up of their own per code point.
+//
+// The kernels are compiled once per level from multi_query_level.cpp; the
+// scalar level has none (the batches serve it).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "morvane/lookup.hpp"
+#include "morvane/simd.hpp"
+#include "morvane/text.hpp"
+
+namespace morvane::multi {
+
+inline constexpr std::size_t kMaxQueryLength = 64;
+
+// Edit distances of queries[0..count) (each 1 to kMaxQueryLength code
+// points, count at most `lanes`) against texts[0..n): out[q * n + j]. Equal
+// to levenshtein_batch / damerau_batch of each query over the texts.
+using Kernel = void (*)(Measure measure, const Text* queries, std::size_t count, const Text* texts, std::size_t n,
+                        std::uint32_t* out);
+
+struct Form {
+  std::size_t lanes = 0;  // 0: no kernel at this level
+  Kernel kernel = nullptr;
+};
+
+template <SimdLevel L>
+Form form() noexcept;
+template <>
+Form form<SimdLevel::avx2>() noexcept;
+template <>
+Form form<SimdLevel::avx512>() noexcept;
+
+inline Form form_of(SimdLevel level) noexcept {
+  switch (level) {
+    case SimdLevel::avx2: return form<SimdLevel::avx2>();
+    case SimdLevel::avx512: return form<SimdLevel::avx512>();
+    default: return {};
+  }
+}
+
+}  // namespace morvane::multi
