@@ -2,7 +2,7 @@
 // of 1 to 64 code points, one per 64-bit lane, and every text of a range
 // read once, each of its code points looked up once for all of them (one
 // table row holds every lane's match mask) and stepped through the
-// bit-vector edit distance lane by lane. For many queries against many
+// bit-vector edit distance or Jaro-Winkler scan lane by lane. For many queries against many
 // texts this beats one query against many texts, whose lanes each need a
 // look-up of their own per code point.
 //
@@ -21,11 +21,15 @@ namespace morvane::multi {
 
 inline constexpr std::size_t kMaxQueryLength = 64;
 
-// Edit distances of queries[0..count) (each 1 to kMaxQueryLength code
-// points, count at most `lanes`) against texts[0..n): out[q * n + j]. Equal
-// to levenshtein_batch / damerau_batch of each query over the texts.
+// Scores of queries[0..count) (each 1 to kMaxQueryLength code points,
+// count at most `lanes`) against texts[0..n): out[q * n + j], as
+// std::uint32_t distances for the edit distances, equal to levenshtein_batch
+// / damerau_batch of each query over the texts, or as double Jaro-Winkler
+// similarities with prefix scale p, equal to jaro_winkler_batch's, for
+// texts of at most kMaxTextLength code points.
 using Kernel = void (*)(Measure measure, const Text* queries, std::size_t count, const Text* texts, std::size_t n,
-                        std::uint32_t* out);
+                        double p, void* out);
+inline constexpr std::size_t kMaxTextLength = 64;
 
 struct Form {
   std::size_t lanes = 0;  // 0: no kernel at this level

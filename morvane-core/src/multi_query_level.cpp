@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "morvane/jaro_winkler.hpp"
 #include "morvane/simd.hpp"
 #include "morvane/text.hpp"
 #include "multi_query.hpp"
@@ -123,12 +124,75 @@ void edit_distances(const Text* queries, std::size_t count, const Text* texts, s
   }
 }
 
-void kernel(Measure measure, const Text* queries, std::size_t count, const Text* texts, std::size_t n,
-            std::uint32_t* out) {
+// Jaro-Winkler with the text driving and the queries tabled, as the batch's
+// lane kernel (jaro_winkler_lanes.hpp) does with texts in the lanes: per
+// lane a window over its query's positions, the matched query positions and
+// the count of matches; a second pass pairs matched positions in order to
+// count transpositions. Each lane's score is finished by
+// jaro_winkler_detail::score itself.
+template <class Unit>
+void jaro_winkler_text(const Table& table, const Unit* units, std::size_t n, const std::size_t* query_lengths,
+                       std::size_t count, double p, double* out, std::size_t stride) {
+  V reach = V{};
+  V Win = V{};
+  for (std::size_t lane = 0; lane < count; ++lane) {
+    const std::size_t w = jaro_winkler_detail::match_window(query_lengths[lane], n);
+    reach[lane] = w;
+    Win[lane] = jaro_winkler_detail::window_at(0, w);
+  }
+  const V one = V{} + 1;
+  V Eqs[kMaxTextLength];
+  V hits[kMaxTextLength];
+  V matched = V{};
+  V matches = V{};
+  V prefix = V{};
+  V run = ~V{};
+  for (std::size_t j = 0; j < n; ++j) {
+    const V Eq = table.row(static_cast<char32_t>(units[j]));
+    Eqs[j] = Eq;
+    const V jv = V{} + j;
+    const V x = Eq & Win & ~matched;
+    matched |= x & (V{} - x);
+    const V hit = reinterpret_cast<V>(x != 0);
+    hits[j] = hit;
+    matches -= hit;
+    if (j < jaro_winkler_detail::kPrefixCap) {
+      run &= reinterpret_cast<V>((Eq & (V{} + (std::uint64_t{1} << j))) != 0);
+      prefix -= run;
+    }
+    Win = (Win << 1) | (reinterpret_cast<V>(reach > jv) & one);
+  }
+  V remaining = matched;
+  V transposed = V{};
+  for (std::size_t j = 0; j < n; ++j) {
+    const V lowest = remaining & (V{} - remaining);
+    transposed -= reinterpret_cast<V>((Eqs[j] & lowest) == 0) & hits[j];
+    remaining ^= lowest & hits[j];
+  }
+  for (std::size_t lane = 0; lane < count; ++lane) {
+    const std::size_t m = matches[lane];
+    out[lane * stride] = m == 0 ? 0.0
+                                : jaro_winkler_detail::score(m, transposed[lane] / 2, prefix[lane], query_lengths[lane],
+                                                             n, p);
+  }
+}
+
+void kernel(Measure measure, const Text* queries, std::size_t count, const Text* texts, std::size_t n, double p,
+            void* out) {
   if (measure == Measure::damerau) {
-    edit_distances<true>(queries, count, texts, n, out);
+    edit_distances<true>(queries, count, texts, n, static_cast<std::uint32_t*>(out));
+  } else if (measure == Measure::levenshtein) {
+    edit_distances<false>(queries, count, texts, n, static_cast<std::uint32_t*>(out));
   } else {
-    edit_distances<false>(queries, count, texts, n, out);
+    const Table table(queries, count);
+    std::size_t lengths[kLanes];
+    for (std::size_t lane = 0; lane < count; ++lane) lengths[lane] = queries[lane].size();
+    auto* const scores = static_cast<double*>(out);
+    for (std::size_t j = 0; j < n; ++j) {
+      with_units(texts[j], [&](const auto* units, std::size_t size) {
+        jaro_winkler_text(table, units, size, lengths, count, p, scores + j, n);
+      });
+    }
   }
 }
 

@@ -131,9 +131,30 @@ void score_block(const Scoring& scoring, const multi::Form& form, const Referenc
     }
   }
   if (first >= last) return;
-  const std::size_t b = starts[first], e = starts[last], n = e - b;
+  const std::size_t b = starts[first], e = starts[last];
+  if (!is_distance(scoring.measure)) {
+    // Texts too long for the kernel's scan, query by query.
+    const std::size_t tail = std::max(b, std::min(e, choices.first_of_length(multi::kMaxTextLength + 1)));
+    for (std::size_t k = q; k < q_end && tail < e; ++k) {
+      score_range(scoring, Query{queries.text(k), queries.unlowered_length(k)}, choices, tail, e, scores);
+      write_scores(out, queries.position(k) * out.row_stride, choices, tail, scores, scoring);
+    }
+    const std::size_t n = tail - b;
+    if (n == 0) return;
+    scores.resize((q_end - q) * n);
+    form.kernel(scoring.measure, queries.texts().data() + q, q_end - q, choices.texts().data() + b, n, scoring.p,
+                scores.data());
+    std::vector<double> row;
+    for (std::size_t k = q; k < q_end; ++k) {
+      row.assign(scores.begin() + static_cast<std::ptrdiff_t>((k - q) * n),
+                 scores.begin() + static_cast<std::ptrdiff_t>((k - q + 1) * n));
+      write_scores(out, queries.position(k) * out.row_stride, choices, b, row, scoring);
+    }
+    return;
+  }
+  const std::size_t n = e - b;
   distances.resize((q_end - q) * n);
-  form.kernel(scoring.measure, queries.texts().data() + q, q_end - q, choices.texts().data() + b, n,
+  form.kernel(scoring.measure, queries.texts().data() + q, q_end - q, choices.texts().data() + b, n, scoring.p,
               distances.data());
   scores.resize(n);
   for (std::size_t k = q; k < q_end; ++k) {
@@ -155,9 +176,8 @@ void score_matrix(const Scoring& scoring, const ReferenceSet& queries, std::size
   const auto lengths = choices.lengths();
   const auto starts = choices.starts();
   // Distances fit the kernels' 32-bit results for any text up to 2^31.
-  const multi::Form form = is_distance(scoring.measure) && choices.longest() < (std::size_t{1} << 31)
-                               ? multi::form_of(scoring.level)
-                               : multi::Form{};
+  const multi::Form form =
+      choices.longest() < (std::size_t{1} << 31) ? multi::form_of(scoring.level) : multi::Form{};
   for (std::size_t q = begin; q < end;) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
     if (form.lanes != 0 && lane_query(queries, q)) {
