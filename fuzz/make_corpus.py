@@ -126,8 +126,29 @@ def batch_seeds():
     }
 
 
+def lookup_seeds():
+    """Options (measure, folding, normalised), a cut-off, the alphabet, the
+    counts of left and right texts, then texts new (odd byte) or edited
+    copies of an earlier one (even byte, its index, how, the edits)."""
+    def new(body):
+        return bytes([1]) + body + END
+
+    def copy_of(index, *steps):
+        return bytes([0, index, 1]) + edits(*steps)[1:]
+
+    names = new(literal(0, 1, 2, 3, 0)) + copy_of(0, (SUB, 1)) + copy_of(0, (SWAP, 2)) + new(run(70, 3)) + \
+        copy_of(3, (DEL, 5)) + new(literal(4, 5, 6)) + copy_of(5, (INS, 1))
+    return {
+        "levenshtein-k2": bytes([0, 2]) + LATIN + bytes([2, 3]) + names,
+        "damerau-folded-k1": bytes([1 | 4, 1]) + GREEK + bytes([3, 3]) + names,
+        "jaro-winkler-0.9": bytes([2, 228]) + MIXED + bytes([2, 4]) + names,
+        "normalized-no-cutoff": bytes([8, 255]) + MIXED + bytes([3, 3]) + names,
+    }
+
+
 def main():
     sets = {
+        "lookup_fuzzer": lookup_seeds(),
         "levenshtein_fuzzer": edit_distance_seeds(),
         "damerau_fuzzer": edit_distance_seeds(),
         "jaro_winkler_fuzzer": jaro_winkler_seeds(),

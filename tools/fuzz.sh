@@ -31,7 +31,7 @@ while [ "$#" -gt 0 ]; do
     *) fuzzers+=("$1"); shift ;;
   esac
 done
-[ "${#fuzzers[@]}" -gt 0 ] || fuzzers=(levenshtein_fuzzer damerau_fuzzer jaro_winkler_fuzzer batch_fuzzer)
+[ "${#fuzzers[@]}" -gt 0 ] || fuzzers=(levenshtein_fuzzer damerau_fuzzer jaro_winkler_fuzzer batch_fuzzer lookup_fuzzer)
 
 tools/setup.sh
 export PATH=$root/.venv/bin:$PATH

@@ -31,7 +31,9 @@ std::vector<Match> best_matches(const Scoring& scoring, Query query, const Refer
     const double bound = length_bound(scoring, query, set.lowered(), lengths[g]);
     if (passes(scoring, bound)) runs.push_back({bound, b, e});
   }
-  std::stable_sort(runs.begin(), runs.end(), [&](const Run& a, const Run& b) { return better_value(a.bound, b.bound); });
+  std::sort(runs.begin(), runs.end(), [&](const Run& a, const Run& b) {
+    return better_value(a.bound, b.bound) || (a.bound == b.bound && a.begin < b.begin);
+  });
 
   std::vector<Match> found;
   std::vector<double> scores;

@@ -56,8 +56,9 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
     for (std::size_t i = 0; i < n; ++i) order[count[staged[i].size()]++] = static_cast<std::uint32_t>(i);
   } else {
     std::iota(order.begin(), order.end(), std::uint32_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return staged[a].size() < staged[b].size(); });
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return staged[a].size() < staged[b].size() || (staged[a].size() == staged[b].size() && a < b);
+    });
   }
   const bool copy = lower || !borrow;
 
@@ -94,8 +95,8 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
   set.starts_.push_back(n);
   set.by_position_.resize(n);
   std::iota(set.by_position_.begin(), set.by_position_.end(), std::uint32_t{0});
-  std::stable_sort(set.by_position_.begin(), set.by_position_.end(),
-                   [&](std::uint32_t a, std::uint32_t b) { return set.positions_[a] < set.positions_[b]; });
+  std::sort(set.by_position_.begin(), set.by_position_.end(),
+            [&](std::uint32_t a, std::uint32_t b) { return set.positions_[a] < set.positions_[b]; });
   return set;
 }
 
