@@ -145,3 +145,25 @@ def test_processors_match_their_definition(text):
     assert ml.default_process(text) == " ".join("".join(c if c.isalnum() else " " for c in text.lower()).split())
     assert ml.sort_tokens("b a  c") == "a b c"
     assert ml.strip_accents("Dvořák Ünïcödé") == "Dvorak Unicode"
+
+
+@pytest.mark.parametrize("workers", [1, 2])
+def test_join_shows_progress_and_stops_on_ctrl_c(capsys, workers):
+    pytest.importorskip("tqdm")
+    import _thread
+    import threading
+    import time
+
+    rng = random.Random(workers)
+    names = ["".join(rng.choices("abcdefgh", k=rng.randint(8, 14))) for _ in range(3000)]
+    ml.join(names, measure="jaro_winkler", score_cutoff=0.8, workers=workers, progress=True)
+    assert "join" in capsys.readouterr().err
+    # A join that would run for minutes (every pair scored) stops soon after
+    # the interrupt.
+    many = names * 20
+    timer = threading.Timer(0.5, _thread.interrupt_main)
+    started = time.monotonic()
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        ml.join(many, measure="jaro_winkler", score_cutoff=0.0001, workers=workers)
+    assert time.monotonic() - started < 5

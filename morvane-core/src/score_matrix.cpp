@@ -183,9 +183,13 @@ void score_matrix(const Scoring& scoring, const ReferenceSet& queries, std::size
     if (form.lanes != 0 && lane_query(queries, q)) {
       std::size_t q_end = q + 1;
       while (q_end < end && q_end - q < form.lanes && lane_query(queries, q_end)) ++q_end;
-      score_block(scoring, form, queries, q, q_end, choices, out, distances, scores);
-      q = q_end;
-      continue;
+      // A block fills at least half its lanes, or its few queries go one by
+      // one through the batches, whose lanes hold texts instead.
+      if (2 * (q_end - q) >= form.lanes) {
+        score_block(scoring, form, queries, q, q_end, choices, out, distances, scores);
+        q = q_end;
+        continue;
+      }
     }
     const Query query{queries.text(q), queries.unlowered_length(q)};
     const std::size_t row = queries.position(q) * out.row_stride;
