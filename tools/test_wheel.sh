@@ -38,6 +38,8 @@ rm -f "$requirements" "$constraints"
 copy=$(mktemp -d)
 trap 'rm -rf "$copy"' EXIT
 cp -r tests "$copy/tests"
+# tests/test_readme.py runs the README's examples against the wheel.
+cp README.md "$copy/README.md"
 rm -rf "$copy/tests/__pycache__" "$copy/tests/.pytest_cache"
 cd "$copy"
 

@@ -93,10 +93,10 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
     }
   }
   set.starts_.push_back(n);
+  // Positions rise with the input order, so the items in order of position
+  // are the inverse of the order by length.
   set.by_position_.resize(n);
-  std::iota(set.by_position_.begin(), set.by_position_.end(), std::uint32_t{0});
-  std::sort(set.by_position_.begin(), set.by_position_.end(),
-            [&](std::uint32_t a, std::uint32_t b) { return set.positions_[a] < set.positions_[b]; });
+  for (std::size_t k = 0; k < n; ++k) set.by_position_[order[k]] = static_cast<std::uint32_t>(k);
   return set;
 }
 

@@ -18,7 +18,7 @@ namespace morvane {
 class ReferenceSet {
  public:
   // The texts `texts[i]` at positions `positions[i]` (a caller's numbering,
-  // handed back in results), lowered with str.lower() when `lower`. Every
+  // rising with i, handed back in results), lowered with str.lower() when `lower`. Every
   // view must satisfy Text's contract except that wide ones may hold lone
   // surrogates: the first such text's index in `texts` is then stored in
   // `lone_surrogate` and the set is left empty. Throws std::bad_alloc, and
