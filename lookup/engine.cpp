@@ -9,9 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "morvane/bulk_vector.hpp"
 #include "morvane/lookup.hpp"
 #include "morvane/reference_set.hpp"
 #include "morvane/simd.hpp"
+#include "intake.hpp"
 #include "python.hpp"
 #include "ref.hpp"
 #include "text_view.hpp"
@@ -70,10 +72,21 @@ PyObject* guarded(F&& f) noexcept {
 // Texts: one prepared reference set. Immutable once made, so any number of
 // threads may read it at once.
 
+// Strong references, released together.
+struct Held {
+  BulkVector<PyObject*> refs;
+  Held() = default;
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+  ~Held() {
+    for (PyObject* o : refs) Py_DECREF(o);
+  }
+};
+
 struct TextsObject {
   PyObject_HEAD
   ReferenceSet* set;
-  PyObject* keep;  // the strs a borrowing set reads, or null
+  Held* keep;  // the strs a borrowing set reads, or null
 };
 
 PyTypeObject* g_texts_type = nullptr;
@@ -81,7 +94,7 @@ PyTypeObject* g_texts_type = nullptr;
 void texts_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
   delete reinterpret_cast<TextsObject*>(self)->set;
-  Py_XDECREF(reinterpret_cast<TextsObject*>(self)->keep);
+  delete reinterpret_cast<TextsObject*>(self)->keep;
   type->tp_free(self);
   Py_DECREF(type);
 }
@@ -140,40 +153,49 @@ PyObject* prepare(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   const int borrow = PyObject_IsTrue(args[3]);
   if (borrow < 0) return nullptr;
   return guarded([&]() -> PyObject* {
-    // A snapshot of the list: strong references are taken under the list's
-    // lock and nothing else is done there, so that nothing can suspend it.
-    Ref snapshot(PySequence_List(args[0]));
-    if (!snapshot) return nullptr;
-    PyObject* const list = snapshot.get();  // private to this call
-    const Py_ssize_t n = PyList_GET_SIZE(list);
-    std::vector<Text> views;
-    std::vector<std::uint64_t> positions;
-    views.reserve(static_cast<std::size_t>(n));
-    positions.reserve(static_cast<std::size_t>(n));
+    // One pass over the items: a list is read in place under its lock, so
+    // only strong references are taken and fixed fields read there (the
+    // rule at ListLock); everything else comes after.
     PyObject* const missing = args[2];
-    for (Py_ssize_t i = 0; i < n; ++i) {
-      PyObject* item = PyList_GET_ITEM(list, i);
-      if (PyUnicode_Check(item)) {
-        views.push_back(py::unchecked_view(item));
-        positions.push_back(static_cast<std::uint64_t>(i));
-        continue;
+    auto held = std::make_unique<Held>();
+    BulkVector<Text> views;
+    BulkVector<std::uint64_t> positions;
+    const std::size_t hint = PyList_GET_SIZE(args[0]) > 0 ? static_cast<std::size_t>(PyList_GET_SIZE(args[0])) : 0;
+    held->refs.reserve(hint);
+    views.reserve(hint);
+    positions.reserve(hint);
+    std::size_t at = 0;
+    Py_ssize_t bad = -1;
+    auto stage = [&](Ref item) {
+      PyObject* const o = item.release();
+      held->refs.push_back(o);
+      const std::size_t i = at++;
+      if (PyUnicode_Check(o)) {
+        views.push_back(py::unchecked_view(o));
+        positions.push_back(i);
+        return true;
       }
-      bool skip = item == Py_None || (PyFloat_Check(item) && std::isnan(PyFloat_AS_DOUBLE(item)));
-      for (Py_ssize_t m = 0; !skip && m < PyTuple_GET_SIZE(missing); ++m) skip = item == PyTuple_GET_ITEM(missing, m);
-      if (!skip) return PyLong_FromSsize_t(i);
+      bool skip = o == Py_None || (PyFloat_Check(o) && std::isnan(PyFloat_AS_DOUBLE(o)));
+      for (Py_ssize_t m = 0; !skip && m < PyTuple_GET_SIZE(missing); ++m) skip = o == PyTuple_GET_ITEM(missing, m);
+      if (!skip) bad = static_cast<Py_ssize_t>(i);
+      return skip;
+    };
+    if (!py::for_each_item(args[0], stage, [] { return true; })) {
+      if (PyErr_Occurred()) return nullptr;
     }
+    if (bad >= 0) return PyLong_FromSsize_t(bad);
     auto set = std::make_unique<ReferenceSet>();
     std::size_t lone = static_cast<std::size_t>(-1);
     if (!detached([&] { *set = ReferenceSet::build(views, positions, lower != 0, &lone, borrow != 0); }))
       return nullptr;
     if (lone != static_cast<std::size_t>(-1)) {
-      py::raise_lone_surrogate(PyList_GET_ITEM(list, static_cast<Py_ssize_t>(positions[lone])));
+      py::raise_lone_surrogate(held->refs[static_cast<std::size_t>(positions[lone])]);
       return nullptr;
     }
     auto* texts = PyObject_New(TextsObject, g_texts_type);
     if (texts == nullptr) return nullptr;
     texts->set = set.release();
-    texts->keep = borrow && !lower ? snapshot.release() : nullptr;
+    texts->keep = borrow && !lower ? held.release() : nullptr;
     return reinterpret_cast<PyObject*>(texts);
   });
 }

@@ -20,33 +20,44 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
   *lone_surrogate = static_cast<std::size_t>(-1);
   const std::size_t n = texts.size();
   if (n > kMaxItems) throw std::length_error("too many texts for one reference set");
-  for (std::size_t i = 0; i < n; ++i) {
-    if (texts[i].width() > 1 && has_lone_surrogate(texts[i])) {
-      *lone_surrogate = i;
-      return {};
-    }
-  }
 
   // Lowering may lengthen a wide text, so texts are lowered first, in
   // order, into scratch storage sized for the worst case, then copied
-  // out by length.
-  std::vector<Text> staged(texts.begin(), texts.end());
+  // out by length. The lowering reads every code point anyway, and so
+  // does the test for lone surrogates that goes with it.
+  BulkVector<Text> lowered;
   std::unique_ptr<std::uint32_t[]> scratch;
   if (lower) {
     std::size_t words = 0;
     for (const Text t : texts) words += words_for(t.width() == 1 ? t.size() : t.size() * kMaxLoweredLength, t.width());
     scratch = std::make_unique_for_overwrite<std::uint32_t[]>(words + 1);
+    lowered.resize(n);
     std::size_t at = 0;
     for (std::size_t i = 0; i < n; ++i) {
       const Text t = texts[i];
+      if (t.width() > 1 && has_lone_surrogate(t)) {
+        *lone_surrogate = i;
+        return {};
+      }
       const std::size_t size = lower_into(t, scratch.get() + at);
-      staged[i] = Text::of_width(scratch.get() + at, size, t.width(), t.ascii());
+      lowered[i] = Text::of_width(scratch.get() + at, size, t.width(), t.ascii());
       at += words_for(size, t.width());
     }
+  } else {
+    for (std::size_t i = 0; i < n; ++i) {
+      // The texts lie wherever their owner put them: ask for the memory of
+      // one some places ahead.
+      if (i + kPrefetchDistance < n) __builtin_prefetch(texts[i + kPrefetchDistance].data());
+      if (texts[i].width() > 1 && has_lone_surrogate(texts[i])) {
+        *lone_surrogate = i;
+        return {};
+      }
+    }
   }
+  const std::span<const Text> staged = lower ? std::span<const Text>(lowered) : texts;
 
   // By length, equal lengths in order: counting where lengths are few.
-  std::vector<std::uint32_t> order(n);
+  BulkVector<std::uint32_t> order(n);
   std::size_t longest = 0;
   for (const Text t : staged) longest = std::max(longest, t.size());
   if (longest <= 4 * n + 1024) {
@@ -73,10 +84,12 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
   set.texts_.resize(n);
   set.positions_.resize(n);
   set.unlowered_.resize(n);
+  set.by_position_.resize(n);
   std::size_t at = 0;
   for (std::size_t k = 0; k < n; ++k) {
     const std::uint32_t i = order[k];
     const Text t = staged[i];
+    if (copy && k + kPrefetchDistance < n) __builtin_prefetch(staged[order[k + kPrefetchDistance]].data());
     if (copy) {
       std::uint32_t* out = set.storage_.get() + at;
       if (t.size() != 0) std::memcpy(out, t.data(), t.size() * t.width());
@@ -87,16 +100,15 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
     }
     set.positions_[k] = positions[i];
     set.unlowered_[k] = texts[i].size();
+    // Positions rise with the input order, so the items in order of
+    // position are the inverse of the order by length.
+    set.by_position_[i] = static_cast<std::uint32_t>(k);
     if (k == 0 || t.size() != set.texts_[k - 1].size()) {
       set.lengths_.push_back(t.size());
       set.starts_.push_back(k);
     }
   }
   set.starts_.push_back(n);
-  // Positions rise with the input order, so the items in order of position
-  // are the inverse of the order by length.
-  set.by_position_.resize(n);
-  for (std::size_t k = 0; k < n; ++k) set.by_position_[order[k]] = static_cast<std::uint32_t>(k);
   return set;
 }
 

@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "morvane/bulk_vector.hpp"
 #include "morvane/text.hpp"
 
 namespace morvane {
@@ -62,10 +63,10 @@ class ReferenceSet {
  private:
   std::unique_ptr<std::uint32_t[]> storage_;  // 4-byte aligned runs of every width
   std::size_t storage_words_ = 0;
-  std::vector<Text> texts_;
-  std::vector<std::uint64_t> positions_;
-  std::vector<std::size_t> unlowered_;
-  std::vector<std::uint32_t> by_position_;
+  BulkVector<Text> texts_;
+  BulkVector<std::uint64_t> positions_;
+  BulkVector<std::size_t> unlowered_;
+  BulkVector<std::uint32_t> by_position_;
   std::vector<std::size_t> lengths_;
   std::vector<std::size_t> starts_;
   bool lowered_ = false;
