@@ -17,37 +17,11 @@
 #include "morvane/simd.hpp"
 #include "morvane/text.hpp"
 
-#define MORVANE_LEVEL_ID_avx2 1
-#define MORVANE_LEVEL_ID_avx512 2
-#define MORVANE_LEVEL_ID_OF(level) MORVANE_LEVEL_ID_##level
-#define MORVANE_LEVEL_ID(level) MORVANE_LEVEL_ID_OF(level)
-#define MORVANE_STRING_OF(x) #x
-#define MORVANE_STRING(x) MORVANE_STRING_OF(x)
-#define MORVANE_PRAGMA_OF(text) _Pragma(#text)
-#define MORVANE_PRAGMA(text) MORVANE_PRAGMA_OF(text)
+#include "level_target.hpp"
 
-// What each level needs of the processor (simd.cpp tests the same) and the
-// bytes of its vectors.
-#if MORVANE_LEVEL_ID(MORVANE_LEVEL) == 1
-#define MORVANE_TARGET "avx2,bmi,bmi2,popcnt"
-#define MORVANE_VECTOR_BYTES 32
-#elif MORVANE_LEVEL_ID(MORVANE_LEVEL) == 2
-#define MORVANE_TARGET "avx512f,avx512bw,avx512vl,avx2,bmi,bmi2,popcnt"
-#define MORVANE_VECTOR_BYTES 64
-#else
-#error "MORVANE_LEVEL must name a level with lane forms (avx2, avx512)"
-#endif
+#if MORVANE_HAS_TARGET
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-
-// Clang ignores GCC's target pragmas and takes the target as an attribute
-// of every function in the region instead.
-#if defined(__clang__)
-MORVANE_PRAGMA(clang attribute push(__attribute__((target(MORVANE_TARGET))), apply_to = function))
-#else
-#pragma GCC push_options
-MORVANE_PRAGMA(GCC target(MORVANE_TARGET))
-#endif
+MORVANE_TARGET_BEGIN
 
 #include "lane_group.hpp"
 #include "levenshtein_myers1999_lanes.hpp"
@@ -85,11 +59,7 @@ constexpr Form kForms[] = {
 
 }  // namespace morvane::batch
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+MORVANE_TARGET_END
 
 namespace morvane::batch {
 template <>

@@ -10,31 +10,11 @@
 #include "morvane/text.hpp"
 #include "multi_query.hpp"
 
-#define MORVANE_LEVEL_ID_avx2 1
-#define MORVANE_LEVEL_ID_avx512 2
-#define MORVANE_LEVEL_ID_OF(level) MORVANE_LEVEL_ID_##level
-#define MORVANE_LEVEL_ID(level) MORVANE_LEVEL_ID_OF(level)
-#define MORVANE_PRAGMA_OF(text) _Pragma(#text)
-#define MORVANE_PRAGMA(text) MORVANE_PRAGMA_OF(text)
+#include "level_target.hpp"
 
-#if MORVANE_LEVEL_ID(MORVANE_LEVEL) == 1
-#define MORVANE_TARGET "avx2,bmi,bmi2,popcnt"
-#define MORVANE_VECTOR_BYTES 32
-#elif MORVANE_LEVEL_ID(MORVANE_LEVEL) == 2
-#define MORVANE_TARGET "avx512f,avx512bw,avx512vl,avx2,bmi,bmi2,popcnt"
-#define MORVANE_VECTOR_BYTES 64
-#else
-#error "MORVANE_LEVEL must name a level with vector kernels (avx2, avx512)"
-#endif
+#if MORVANE_HAS_TARGET
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-
-#if defined(__clang__)
-MORVANE_PRAGMA(clang attribute push(__attribute__((target(MORVANE_TARGET))), apply_to = function))
-#else
-#pragma GCC push_options
-MORVANE_PRAGMA(GCC target(MORVANE_TARGET))
-#endif
+MORVANE_TARGET_BEGIN
 
 namespace morvane::multi {
 namespace {
@@ -199,11 +179,7 @@ void kernel(Measure measure, const Text* queries, std::size_t count, const Text*
 }  // namespace
 }  // namespace morvane::multi
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+MORVANE_TARGET_END
 
 namespace morvane::multi {
 template <>
