@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "morvane/bulk_vector.hpp"
+#include "morvane/default_process.hpp"
 #include "morvane/lookup.hpp"
 #include "morvane/reference_set.hpp"
 #include "morvane/simd.hpp"
@@ -136,18 +137,21 @@ PyType_Spec g_texts_spec = {"morvane_lookup._engine.Texts", sizeof(TextsObject),
 
 bool is_texts(PyObject* o) { return Py_IS_TYPE(o, g_texts_type); }
 
-// prepare(items, lower, missing, borrow) -> Texts, or the position of the first item
+// prepare(items, lower, missing, borrow, process) -> Texts, or the position of the first item
 // that is neither a str nor missing. `items` is a list; an item is missing
 // when it is None, a float NaN or one of the objects in the tuple `missing`,
 // and is left out (its position is never matched). A lone surrogate raises
 // the interpreter's UnicodeEncodeError. With `borrow`, texts that need no
 // lowering are read in place for as long as the Texts lives (for one call's
-// use: a set kept longer holds its strs).
+// use: a set kept longer holds its strs). With `process`, the texts are
+// taken through default_process (which lowers) as they are copied.
 PyObject* prepare(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-  if (nargs != 4 || !PyList_CheckExact(args[0]) || !PyTuple_Check(args[2])) {
-    PyErr_SetString(PyExc_TypeError, "prepare(items: list, lower: bool, missing: tuple, borrow: bool)");
+  if (nargs != 5 || !PyList_CheckExact(args[0]) || !PyTuple_Check(args[2])) {
+    PyErr_SetString(PyExc_TypeError, "prepare(items: list, lower: bool, missing: tuple, borrow: bool, process: bool)");
     return nullptr;
   }
+  const int process = PyObject_IsTrue(args[4]);
+  if (process < 0) return nullptr;
   const int lower = PyObject_IsTrue(args[1]);
   if (lower < 0) return nullptr;
   const int borrow = PyObject_IsTrue(args[3]);
@@ -186,7 +190,7 @@ PyObject* prepare(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (bad >= 0) return PyLong_FromSsize_t(bad);
     auto set = std::make_unique<ReferenceSet>();
     std::size_t lone = static_cast<std::size_t>(-1);
-    if (!detached([&] { *set = ReferenceSet::build(views, positions, lower != 0, &lone, borrow != 0); }))
+    if (!detached([&] { *set = ReferenceSet::build(views, positions, lower != 0, &lone, borrow != 0, process != 0); }))
       return nullptr;
     if (lone != static_cast<std::size_t>(-1)) {
       py::raise_lone_surrogate(held->refs[static_cast<std::size_t>(positions[lone])]);
@@ -195,7 +199,7 @@ PyObject* prepare(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     auto* texts = PyObject_New(TextsObject, g_texts_type);
     if (texts == nullptr) return nullptr;
     texts->set = set.release();
-    texts->keep = borrow && !lower ? held.release() : nullptr;
+    texts->keep = borrow && !lower && !process ? held.release() : nullptr;
     return reinterpret_cast<PyObject*>(texts);
   });
 }
@@ -454,6 +458,66 @@ PyObject* join_index(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   });
 }
 
+// ---------------------------------------------------------------------------
+// default_process: lowercased, runs of non-alphanumeric code points to one
+// space, trimmed.
+
+PyObject* processed_str(PyObject* str, std::vector<std::uint32_t>& buffer, std::vector<std::uint8_t>& narrow) {
+  Text view;
+  if (!py::native_view(str, view)) return nullptr;
+  const char32_t top = default_process(view, buffer);
+  if (top < 0x100) {
+    narrow.assign(buffer.begin(), buffer.end());
+    return PyUnicode_FromKindAndData(PyUnicode_1BYTE_KIND, narrow.data(), static_cast<Py_ssize_t>(narrow.size()));
+  }
+  return PyUnicode_FromKindAndData(PyUnicode_4BYTE_KIND, buffer.data(), static_cast<Py_ssize_t>(buffer.size()));
+}
+
+PyObject* default_process_fn(PyObject*, PyObject* text) {
+  if (!PyUnicode_Check(text)) {
+    PyErr_Format(PyExc_TypeError, "default_process() takes a str, not %s", Py_TYPE(text)->tp_name);
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    std::vector<std::uint32_t> buffer;
+    std::vector<std::uint8_t> narrow;
+    return processed_str(text, buffer, narrow);
+  });
+}
+
+// default_process_list(items: list, missing: tuple) -> a new list with
+// every str processed and missing values as they were, or the position of
+// the first item that is neither.
+PyObject* default_process_list(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  if (nargs != 2 || !PyList_CheckExact(args[0]) || !PyTuple_Check(args[1])) {
+    PyErr_SetString(PyExc_TypeError, "default_process_list(items: list, missing: tuple)");
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    // A private copy: processing makes objects, which must not happen
+    // under the caller's list's lock.
+    Ref items(PyList_GetSlice(args[0], 0, PY_SSIZE_T_MAX));
+    if (!items) return nullptr;
+    const Py_ssize_t n = PyList_GET_SIZE(items.get());
+    std::vector<std::uint32_t> buffer;
+    std::vector<std::uint8_t> narrow;
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      PyObject* const item = PyList_GET_ITEM(items.get(), i);
+      if (PyUnicode_Check(item)) {
+        PyObject* done = processed_str(item, buffer, narrow);
+        if (done == nullptr) return nullptr;
+        PyList_SET_ITEM(items.get(), i, done);
+        Py_DECREF(item);
+        continue;
+      }
+      bool skip = item == Py_None || (PyFloat_Check(item) && std::isnan(PyFloat_AS_DOUBLE(item)));
+      for (Py_ssize_t m = 0; !skip && m < PyTuple_GET_SIZE(args[1]); ++m) skip = item == PyTuple_GET_ITEM(args[1], m);
+      if (!skip) return PyLong_FromSsize_t(i);
+    }
+    return items.release();
+  });
+}
+
 // simd_level() -> the level batches use in this process (0 scalar, 1 avx2,
 // 2 avx512); supported_levels() -> those this processor runs.
 PyObject* simd_level_fn(PyObject*, PyObject*) { return PyLong_FromLong(static_cast<long>(simd_level())); }
@@ -475,11 +539,16 @@ PyCFunction fast(F f) {
 }
 
 PyMethodDef g_methods[] = {
-    {"prepare", fast(prepare), METH_FASTCALL, "prepare(items, lower, missing, borrow) -> Texts or a bad item's position"},
+    {"prepare", fast(prepare), METH_FASTCALL, "prepare(items, lower, missing, borrow, process) -> Texts or a bad item's position"},
     {"score_matrix", fast(score_matrix_fn), METH_FASTCALL, "Rows of a score matrix into a buffer."},
     {"best", fast(best_fn), METH_FASTCALL, "The best items of a set for one query."},
     {"join_index", fast(join_index), METH_FASTCALL, "The index a join probes."},
     {"simd_level", simd_level_fn, METH_NOARGS, "The instruction-set level of this process."},
+    {"default_process", default_process_fn, METH_O,
+     "default_process(text, /)\n--\n\nThe text lowercased (str.lower()), every run of characters that are not "
+     "alphanumeric (str.isalnum()) turned into one space, and trimmed."},
+    {"default_process_list", fast(default_process_list), METH_FASTCALL,
+     "default_process over a list's strs; missing values kept, or a bad item's position."},
     {"supported_levels", supported_levels_fn, METH_NOARGS, "The levels this processor runs."},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -31,6 +31,7 @@ fi
 
 step "Unicode tables"
 python tools/gen_lower_tables.py --check
+python tools/gen_alnum_tables.py --check
 
 step "module"
 python -m pip install --disable-pip-version-check -q .

@@ -5,6 +5,7 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "morvane/default_process.hpp"
 #include "morvane/lower.hpp"
 
 namespace morvane {
@@ -16,7 +17,7 @@ std::size_t words_for(std::size_t units, unsigned width) noexcept { return (unit
 }  // namespace
 
 ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const std::uint64_t> positions, bool lower,
-                                 std::size_t* lone_surrogate, bool borrow) {
+                                 std::size_t* lone_surrogate, bool borrow, bool process) {
   *lone_surrogate = static_cast<std::size_t>(-1);
   const std::size_t n = texts.size();
   if (n > kMaxItems) throw std::length_error("too many texts for one reference set");
@@ -27,7 +28,8 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
   // does the test for lone surrogates that goes with it.
   BulkVector<Text> lowered;
   std::unique_ptr<std::uint32_t[]> scratch;
-  if (lower) {
+  if (lower && process) throw std::invalid_argument("a set is processed or lowered, not both");
+  if (lower || process) {
     std::size_t words = 0;
     for (const Text t : texts) words += words_for(t.width() == 1 ? t.size() : t.size() * kMaxLoweredLength, t.width());
     scratch = std::make_unique_for_overwrite<std::uint32_t[]>(words + 1);
@@ -39,7 +41,8 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
         *lone_surrogate = i;
         return {};
       }
-      const std::size_t size = lower_into(t, scratch.get() + at);
+      if (i + kPrefetchDistance < n) __builtin_prefetch(texts[i + kPrefetchDistance].data());
+      const std::size_t size = process ? default_process_into(t, scratch.get() + at) : lower_into(t, scratch.get() + at);
       lowered[i] = Text::of_width(scratch.get() + at, size, t.width(), t.ascii());
       at += words_for(size, t.width());
     }
@@ -54,7 +57,7 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
       }
     }
   }
-  const std::span<const Text> staged = lower ? std::span<const Text>(lowered) : texts;
+  const std::span<const Text> staged = lower || process ? std::span<const Text>(lowered) : texts;
 
   // By length, equal lengths in order: counting where lengths are few.
   BulkVector<std::uint32_t> order(n);
@@ -71,7 +74,7 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
       return staged[a].size() < staged[b].size() || (staged[a].size() == staged[b].size() && a < b);
     });
   }
-  const bool copy = lower || !borrow;
+  const bool copy = lower || process || !borrow;
 
   ReferenceSet set;
   set.lowered_ = lower;
@@ -99,7 +102,7 @@ ReferenceSet ReferenceSet::build(std::span<const Text> texts, std::span<const st
       set.texts_[k] = t;
     }
     set.positions_[k] = positions[i];
-    set.unlowered_[k] = texts[i].size();
+    set.unlowered_[k] = process ? t.size() : texts[i].size();
     // Positions rise with the input order, so the items in order of
     // position are the inverse of the order by length.
     set.by_position_[i] = static_cast<std::uint32_t>(k);

@@ -52,7 +52,7 @@ def extract(query: str, candidates: Iterable[C] | Index[C] | Any, *, measure: Me
 def _best_of_column(plan: Plan, query: str, column: Column, fold: bool,
                     processor: Processor | Sequence[Processor] | None) -> list[tuple[int | float, int]]:
     # The texts are read in place for this call only.
-    texts = prepare(column, process(column, processor), fold, borrow=True)
+    texts = prepare(column, processor, fold, borrow=True)
     return best(plan, query, texts)
 
 

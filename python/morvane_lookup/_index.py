@@ -35,7 +35,7 @@ class Index(Generic[C]):
         self._column = Column(candidates, "candidates")
         self._processor = processor
         self._lowered = case_insensitive is True
-        self._texts = prepare(self._column, process(self._column, processor), self._lowered)
+        self._texts = prepare(self._column, processor, self._lowered)
 
     def __len__(self) -> int:
         return len(self._column)
@@ -115,7 +115,7 @@ def sides(queries: Any, choices: Any, case_insensitive: bool | None,
         if isinstance(items, Index):
             return items._column, items._texts
         column = Column(items, name)
-        return column, prepare(column, process(column, processor), fold, borrow=borrow)
+        return column, prepare(column, processor, fold, borrow=borrow)
 
     lc, lt = one(queries, left)
     if choices is queries:

@@ -12,7 +12,7 @@ import numpy as np
 
 from . import _engine
 from ._index import Index, sides
-from ._options import Column, MeasureName, Plan, Processor, prepare, process, run_chunks, series_type
+from ._options import Column, MeasureName, Plan, Processor, prepare, run_chunks, series_type
 
 
 class JoinResult(NamedTuple):
@@ -113,12 +113,12 @@ def _partition_pairs(lpart: Any, rpart: Any, ln: int, rn: int, same: bool, measu
     pd: Any = importlib.import_module("pandas")
     plan = Plan(measure, score_cutoff, p, 1, normalized=normalized)
     lcol = Column(lpart, f"partition {ln} of left")
-    lt = prepare(lcol, process(lcol, processor), fold)
+    lt = prepare(lcol, processor, fold)
     if same:
         rcol, rt = lcol, lt
     else:
         rcol = Column(rpart, f"partition {rn} of right")
-        rt = prepare(rcol, process(rcol, processor), fold)
+        rt = prepare(rcol, processor, fold)
     found = _join_texts(plan, lt, rt, same, False)
     return pd.DataFrame({"left": np.asarray(lcol.labels)[found.left] if len(found.left) else
                          np.asarray(lcol.labels)[:0],

@@ -178,8 +178,17 @@ def process(column: Column, processor: Processor | Sequence[Processor] | None) -
     for step in steps:
         if not callable(step):
             raise TypeError(f"processor must be a callable or a sequence of callables, not {type(step).__name__}")
+    values = column.values
+    if steps and steps[0] is _default_process():
+        # The ready processor goes over the whole column natively.
+        done = _engine.default_process_list(values, missing_markers())
+        if isinstance(done, int):
+            raise_not_str(column, done)
+        values, steps = done, steps[1:]
+        if not steps:
+            return values  # type: ignore[no-any-return]
     out: list[Any] = []
-    for i, value in enumerate(column.values):
+    for i, value in enumerate(values):
         if not isinstance(value, str):
             if not is_missing(value):
                 raise_not_str(column, i)
@@ -193,16 +202,27 @@ def process(column: Column, processor: Processor | Sequence[Processor] | None) -
     return out
 
 
+def _default_process() -> Processor:
+    from ._process import default_process
+
+    return default_process
+
+
 def raise_not_str(column: Column, position: int) -> None:
     kind = type(column.values[position]).__name__
     raise TypeError(f"{column.describe(position)} is not a str: '{kind}' object is not an instance of 'str'")
 
 
-def prepare(column: Column, values: list[Any], lower: bool, *, borrow: bool = False) -> Any:
-    """Native texts of `values` (missing values left out), or the error
-    naming the first item that is neither a str nor missing."""
+def prepare(column: Column, processor: Processor | Sequence[Processor] | None, lower: bool, *,
+            borrow: bool = False) -> Any:
+    """Native texts of the column after `processor` (missing values left
+    out), or the error naming the first item that is neither a str nor
+    missing. The ready default_process alone runs as the texts are copied,
+    making no str objects."""
+    fused = processor is _default_process() and not lower
+    values = column.values if fused else process(column, processor)
     try:
-        texts = _engine.prepare(values, lower, missing_markers(), borrow)
+        texts = _engine.prepare(values, lower, missing_markers(), borrow, fused)
     except UnicodeEncodeError as e:
         e.add_note(f"in {column.name}")
         raise

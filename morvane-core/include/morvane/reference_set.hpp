@@ -25,9 +25,11 @@ class ReferenceSet {
   // `lone_surrogate` and the set is left empty. Throws std::bad_alloc, and
   // std::length_error beyond kMaxItems texts. With `borrow` (and not
   // `lower`), the set keeps the caller's views instead of copies, and the
-  // caller keeps their storage alive as long as the set.
+  // caller keeps their storage alive as long as the set. With `process`,
+  // each text is taken through default_process() (which lowers) instead:
+  // the set then holds the processed texts as given texts.
   static ReferenceSet build(std::span<const Text> texts, std::span<const std::uint64_t> positions, bool lower,
-                            std::size_t* lone_surrogate, bool borrow = false);
+                            std::size_t* lone_surrogate, bool borrow = false, bool process = false);
 
   ReferenceSet() = default;
   ReferenceSet(ReferenceSet&&) noexcept = default;
