@@ -14,8 +14,10 @@ namespace morvane {
 // Whether str.isalnum() holds for the code point (false past U+10FFFF).
 bool is_alnum(char32_t c) noexcept;
 
-// The processed code points of `text` into `out` (cleared first); returns
-// the largest of them, 0 for an empty result. Throws std::bad_alloc.
+// The processed code points of `text` into `out` (cleared first, then
+// sized to their count); returns the largest of them, 0 for an empty result,
+// which tells a caller how narrow the result can be stored. Throws
+// std::bad_alloc.
 char32_t default_process(Text text, std::vector<std::uint32_t>& out);
 
 // The same written into `out` in code units as wide as the text's own, with
