@@ -4,7 +4,7 @@
 //
 // Input: an options byte (bits 0-1 the measure, bit 2 folding, bit 3
 // normalised distances), a cut-off byte (255: none), the alphabet, then up
-// to 12 left and 16 right texts, each new or an edited copy of an earlier
+// to 40 left (enough to fill the narrowest lanes' blocks) and 16 right texts, each new or an edited copy of an earlier
 // one (fuzz_input.hpp).
 #include <algorithm>
 #include <cstddef>
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::vector<std::u32string> made;
   std::vector<NativeText> left, right;
-  const std::size_t n_left = r.byte() % 12 + 1, n_right = r.byte() % 16 + 1;
+  const std::size_t n_left = r.byte() % 40 + 1, n_right = r.byte() % 16 + 1;
   for (std::size_t k = 0; k < n_left + n_right && !r.done(); ++k) {
     const bool fresh = r.byte() % 2 != 0 || made.empty();
     std::u32string s = fresh ? fuzz::decode_text(r, alphabet, kMaxText)

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 
 #include "morvane/lookup.hpp"
@@ -21,8 +22,8 @@ namespace morvane::multi {
 
 inline constexpr std::size_t kMaxQueryLength = 64;
 
-// Scores of queries[0..count) (each 1 to kMaxQueryLength code points,
-// count at most `lanes`) against texts[0..n): out[q * n + j], as
+// Scores of queries[0..count) (each 1 to the kernel's `bits` code points,
+// count at most its `lanes`) against texts[0..n): out[q * n + j], as
 // std::uint32_t distances for the edit distances, equal to levenshtein_batch
 // / damerau_batch of each query over the texts, or as double Jaro-Winkler
 // similarities with prefix scale p, equal to jaro_winkler_batch's, for
@@ -31,9 +32,17 @@ using Kernel = void (*)(Measure measure, const Text* queries, std::size_t count,
                         double p, void* out);
 inline constexpr std::size_t kMaxTextLength = 64;
 
-struct Form {
-  std::size_t lanes = 0;  // 0: no kernel at this level
+// A kernel for queries of up to `bits` code points, `lanes` of them at once.
+struct Width {
+  std::size_t bits = 0;
+  std::size_t lanes = 0;
   Kernel kernel = nullptr;
+};
+
+// A level's kernels, narrowest lanes first; none at the scalar level.
+struct Form {
+  std::array<Width, 4> widths{};
+  bool available() const noexcept { return widths[0].kernel != nullptr; }
 };
 
 template <SimdLevel L>

@@ -30,13 +30,41 @@ double normalize(double distance, std::size_t len_1, std::size_t len_2) noexcept
   return longer == 0 ? 0.0 : distance / static_cast<double>(longer);
 }
 
-template <class T>
-void write_row(T* row, const ReferenceSet& set, std::size_t begin, const std::vector<double>& scores,
-               const Scoring& scoring, double no_match) {
-  for (std::size_t k = 0; k < scores.size(); ++k) {
-    const double v = scores[k];
-    const bool pass = passes(scoring, v);
-    row[set.position(begin + k)] = static_cast<T>(pass ? v : no_match);
+// What passes a call's cut-off, as one comparison per score.
+struct Pass {
+  enum Kind : unsigned char { all, at_most, at_least } kind;
+  double limit;
+};
+
+Pass pass_of(const Scoring& scoring) noexcept {
+  if (!is_distance(scoring.measure)) {
+    return scoring.min_similarity ? Pass{Pass::at_least, *scoring.min_similarity} : Pass{Pass::all, 0.0};
+  }
+  if (scoring.normalized) {
+    return scoring.max_normalized ? Pass{Pass::at_most, *scoring.max_normalized} : Pass{Pass::all, 0.0};
+  }
+  return scoring.max_distance ? Pass{Pass::at_most, static_cast<double>(*scoring.max_distance)} : Pass{Pass::all, 0.0};
+}
+
+template <Pass::Kind K, class T, class S>
+void write_row(T* row, const std::uint64_t* positions, const S* scores, std::size_t n, double limit,
+               double no_match) {
+  const T none = static_cast<T>(no_match);
+  for (std::size_t k = 0; k < n; ++k) {
+    const S v = scores[k];
+    bool pass = true;
+    if constexpr (K == Pass::at_most) pass = static_cast<double>(v) <= limit;
+    if constexpr (K == Pass::at_least) pass = static_cast<double>(v) >= limit;
+    row[positions[k]] = pass ? static_cast<T>(v) : none;
+  }
+}
+
+template <class T, class S>
+void write_typed(T* row, const std::uint64_t* positions, const S* scores, std::size_t n, Pass pass, double no_match) {
+  switch (pass.kind) {
+    case Pass::all: write_row<Pass::all>(row, positions, scores, n, pass.limit, no_match); break;
+    case Pass::at_most: write_row<Pass::at_most>(row, positions, scores, n, pass.limit, no_match); break;
+    case Pass::at_least: write_row<Pass::at_least>(row, positions, scores, n, pass.limit, no_match); break;
   }
 }
 
@@ -89,11 +117,15 @@ void score_range(const Scoring& scoring, Query query, const ReferenceSet& set, s
 
 namespace {
 
-void write_scores(const MatrixOut& out, std::size_t row, const ReferenceSet& set, std::size_t begin,
-                  const std::vector<double>& scores, const Scoring& scoring) {
+// Scores of set items [begin, begin + n) into row `row` of the matrix.
+template <class S>
+void write_scores(const MatrixOut& out, std::size_t row, const ReferenceSet& set, std::size_t begin, const S* scores,
+                  std::size_t n, const Scoring& scoring) {
+  const Pass pass = pass_of(scoring);
+  const std::uint64_t* positions = set.positions().data() + begin;
   switch (out.element) {
 #define MORVANE_ROW(tag, type) \
-  case Element::tag: write_row(static_cast<type*>(out.data) + row, set, begin, scores, scoring, out.no_match); break;
+  case Element::tag: write_typed(static_cast<type*>(out.data) + row, positions, scores, n, pass, out.no_match); break;
     MORVANE_ROW(i8, std::int8_t)
     MORVANE_ROW(i16, std::int16_t)
     MORVANE_ROW(i32, std::int32_t)
@@ -108,6 +140,12 @@ void write_scores(const MatrixOut& out, std::size_t row, const ReferenceSet& set
   }
 }
 
+template <class S>
+void write_scores(const MatrixOut& out, std::size_t row, const ReferenceSet& set, std::size_t begin,
+                  const std::vector<S>& scores, const Scoring& scoring) {
+  write_scores(out, row, set, begin, scores.data(), scores.size(), scoring);
+}
+
 // Whether set item q can share a many-query kernel's lanes.
 bool lane_query(const ReferenceSet& set, std::size_t q) noexcept {
   return set.text(q).size() != 0 && set.text(q).size() <= multi::kMaxQueryLength;
@@ -116,7 +154,7 @@ bool lane_query(const ReferenceSet& set, std::size_t q) noexcept {
 // The queries [q, q_end) (set order, every one a lane query) by the
 // many-query kernel, over the hull of the length runs the cut-off leaves
 // in for any of them.
-void score_block(const Scoring& scoring, const multi::Form& form, const ReferenceSet& queries, std::size_t q,
+void score_block(const Scoring& scoring, const multi::Width& form, const ReferenceSet& queries, std::size_t q,
                  std::size_t q_end, const ReferenceSet& choices, const MatrixOut& out,
                  std::vector<std::uint32_t>& distances, std::vector<double>& scores) {
   const auto lengths = choices.lengths();
@@ -139,16 +177,16 @@ void score_block(const Scoring& scoring, const multi::Form& form, const Referenc
       score_range(scoring, Query{queries.text(k), queries.unlowered_length(k)}, choices, tail, e, scores);
       write_scores(out, queries.position(k) * out.row_stride, choices, tail, scores, scoring);
     }
+    // Row by row after the whole block: a row's writes land all over it
+    // (the set is ordered by length, the row by position), so one row at a
+    // time keeps them in the caches.
     const std::size_t n = tail - b;
     if (n == 0) return;
     scores.resize((q_end - q) * n);
     form.kernel(scoring.measure, queries.texts().data() + q, q_end - q, choices.texts().data() + b, n, scoring.p,
                 scores.data());
-    std::vector<double> row;
     for (std::size_t k = q; k < q_end; ++k) {
-      row.assign(scores.begin() + static_cast<std::ptrdiff_t>((k - q) * n),
-                 scores.begin() + static_cast<std::ptrdiff_t>((k - q + 1) * n));
-      write_scores(out, queries.position(k) * out.row_stride, choices, b, row, scoring);
+      write_scores(out, queries.position(k) * out.row_stride, choices, b, scores.data() + (k - q) * n, n, scoring);
     }
     return;
   }
@@ -156,14 +194,17 @@ void score_block(const Scoring& scoring, const multi::Form& form, const Referenc
   distances.resize((q_end - q) * n);
   form.kernel(scoring.measure, queries.texts().data() + q, q_end - q, choices.texts().data() + b, n, scoring.p,
               distances.data());
-  scores.resize(n);
   for (std::size_t k = q; k < q_end; ++k) {
     const std::uint32_t* d = distances.data() + (k - q) * n;
-    const std::size_t lq = queries.text(k).size();
-    for (std::size_t j = 0; j < n; ++j) {
-      scores[j] = scoring.normalized ? normalize(d[j], lq, choices.text(b + j).size()) : static_cast<double>(d[j]);
+    const std::size_t row = queries.position(k) * out.row_stride;
+    if (!scoring.normalized) {
+      write_scores(out, row, choices, b, d, n, scoring);
+      continue;
     }
-    write_scores(out, queries.position(k) * out.row_stride, choices, b, scores, scoring);
+    const std::size_t lq = queries.text(k).size();
+    scores.resize(n);
+    for (std::size_t j = 0; j < n; ++j) scores[j] = normalize(d[j], lq, choices.text(b + j).size());
+    write_scores(out, row, choices, b, scores, scoring);
   }
 }
 
@@ -180,16 +221,25 @@ void score_matrix(const Scoring& scoring, const ReferenceSet& queries, std::size
       choices.longest() < (std::size_t{1} << 31) ? multi::form_of(scoring.level) : multi::Form{};
   for (std::size_t q = begin; q < end;) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
-    if (form.lanes != 0 && lane_query(queries, q)) {
-      std::size_t q_end = q + 1;
-      while (q_end < end && q_end - q < form.lanes && lane_query(queries, q_end)) ++q_end;
-      // A block fills at least half its lanes, or its few queries go one by
-      // one through the batches, whose lanes hold texts instead.
-      if (2 * (q_end - q) >= form.lanes) {
-        score_block(scoring, form, queries, q, q_end, choices, out, distances, scores);
-        q = q_end;
-        continue;
+    if (form.available() && lane_query(queries, q)) {
+      // The narrowest lanes that take this query and fill at least half of
+      // a block with the queries after it (ordered by length); else the
+      // batches, whose lanes hold texts instead, query by query.
+      bool done = false;
+      for (const multi::Width& width : form.widths) {
+        if (queries.text(q).size() > width.bits) continue;
+        std::size_t q_end = q + 1;
+        while (q_end < end && q_end - q < width.lanes && lane_query(queries, q_end) &&
+               queries.text(q_end).size() <= width.bits)
+          ++q_end;
+        if (2 * (q_end - q) >= width.lanes) {
+          score_block(scoring, width, queries, q, q_end, choices, out, distances, scores);
+          q = q_end;
+          done = true;
+          break;
+        }
       }
+      if (done) continue;
     }
     const Query query{queries.text(q), queries.unlowered_length(q)};
     const std::size_t row = queries.position(q) * out.row_stride;

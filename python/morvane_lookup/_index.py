@@ -158,8 +158,8 @@ def cdist(queries: Sequence[str] | Index[Any] | Any, choices: Sequence[str] | In
     n = len(qt)
     if n == 0 or len(ct) == 0:
         return out
-    # Whole blocks of queries for the many-query kernels (up to 8 lanes).
-    rows = max(16, min(256, n // (4 * plan.workers)) // 16 * 16)
+    # Whole blocks of queries for the many-query kernels (up to 64 lanes).
+    rows = max(64, min(512, n // (4 * plan.workers)) // 64 * 64)
     chunks = [(b, min(n, b + rows)) for b in range(0, n, rows)]
     scoring = plan.scoring()
     for _ in run_chunks(lambda span: _engine.score_matrix(qt, ct, out, element, span[0], span[1], float(no_match),

@@ -43,6 +43,7 @@ class ReferenceSet {
   std::span<const Text> texts() const noexcept { return texts_; }
   Text text(std::size_t i) const noexcept { return texts_[i]; }
   std::uint64_t position(std::size_t i) const noexcept { return positions_[i]; }
+  std::span<const std::uint64_t> positions() const noexcept { return positions_; }
   // The items in order of their positions.
   std::span<const std::uint32_t> by_position() const noexcept { return by_position_; }
   // Code points of item i before lowering.
