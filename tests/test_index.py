@@ -181,6 +181,9 @@ import os, random, signal, threading, time
 import morvane_lookup as ml
 rng = random.Random(1)
 names = ["".join(rng.choices("abcdefgh", k=rng.randint(8, 14))) for _ in range(200000)]
+# A process started in the background inherits SIGINT ignored; a user's
+# interpreter at a terminal has Python's own handler.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 threading.Timer(1.0, os.kill, (os.getpid(), signal.SIGINT)).start()
 started = time.monotonic()
 try:
