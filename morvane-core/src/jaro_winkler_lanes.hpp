@@ -70,39 +70,15 @@ void jaro_winkler_lanes(const BatchQuery& q, SimdLevel /*level*/, const Text* te
   W::store(m, matches);
   W::store(t, transposed);
   W::store(l, prefix);
-  // The score of every lane, Bytes / 8 lanes at a time, in the very
-  // operations and order of jaro_winkler_detail::score: lane by lane, each
-  // is the correctly rounded result of the same operation, so the doubles
-  // are the same bits.
-  constexpr std::size_t kDoubles = Bytes / sizeof(double);
-  typedef double D __attribute__((vector_size(Bytes)));
-  typedef std::int64_t I __attribute__((vector_size(Bytes)));
-  alignas(64) double dm[N], dt[N], dl[N], dc[N], scores[N];
+  alignas(64) double dm[N], dt[N], dl[N], dc[N], dq[N], scores[N];
   for (std::size_t k = 0; k < N; ++k) {
     dm[k] = static_cast<double>(m[k]);
     dt[k] = static_cast<double>(m[k] - t[k] / 2u);
     dl[k] = static_cast<double>(l[k]);
     dc[k] = static_cast<double>(g.length[k]);
+    dq[k] = static_cast<double>(len_q);
   }
-  const D lq = D{} + static_cast<double>(len_q);
-  const D p = D{} + q.p;
-  for (std::size_t k = 0; k < N; k += kDoubles) {
-    D matches_d, kept, pre, len_c;
-    __builtin_memcpy(&matches_d, dm + k, sizeof(D));
-    __builtin_memcpy(&kept, dt + k, sizeof(D));
-    __builtin_memcpy(&pre, dl + k, sizeof(D));
-    __builtin_memcpy(&len_c, dc + k, sizeof(D));
-    const D a = matches_d / len_c;
-    const D b = matches_d / lq;
-    const D c = kept / matches_d;
-    const D jaro = (c + (a + b)) / 3.0;
-    const D boosted = jaro + (1.0 - jaro) * (p * pre);
-    const I boost = jaro > jaro_winkler_detail::kBoostThreshold;
-    D score = boost ? boosted : jaro;
-    const I none = matches_d == 0.0;
-    score = none ? D{} : score;
-    __builtin_memcpy(scores + k, &score, sizeof(D));
-  }
+  lanes_score::jaro_winkler_scores<Bytes>(dm, dt, dl, dq, dc, q.p, N, scores);
   auto* const results = static_cast<double*>(out);
   for (std::size_t k = 0; k < count; ++k) results[idx[k]] = scores[k];
 }

@@ -26,6 +26,7 @@ MORVANE_TARGET_BEGIN
 #include "lane_group.hpp"
 #include "levenshtein_myers1999_lanes.hpp"
 #include "osa_hyyro2003_lanes.hpp"
+#include "jaro_winkler_score_lanes.hpp"
 #include "jaro_winkler_lanes.hpp"
 
 namespace morvane::batch {

@@ -16,6 +16,8 @@
 
 MORVANE_TARGET_BEGIN
 
+#include "jaro_winkler_score_lanes.hpp"
+
 namespace morvane::multi {
 namespace {
 
@@ -172,35 +174,18 @@ void jaro_winkler_text(const Table<Lane>& table, const Unit* units, std::size_t 
     transposed -= L::bits((Eqs[j] & lowest) == 0) & hits[j];
     remaining ^= lowest & hits[j];
   }
-  // Every lane's score, a vector of doubles at a time, in the very
-  // operations and order of jaro_winkler_detail::score (as the batch's lane
-  // kernel does): each lane is the correctly rounded result of the same
-  // operation, so the doubles are the same bits.
-  constexpr std::size_t kDoubles = kBytes / sizeof(double);
-  typedef double D __attribute__((vector_size(kBytes)));
-  typedef std::int64_t I __attribute__((vector_size(kBytes)));
-  const D len_c = D{} + static_cast<double>(n);
-  const D scale = D{} + p;
-  for (std::size_t first = 0; first < count; first += kDoubles) {
-    D matches_d{}, kept{}, pre{}, len_q{};
-    for (std::size_t k = 0; k < kDoubles && first + k < count; ++k) {
-      const std::size_t lane = first + k;
-      matches_d[k] = static_cast<double>(matches[lane]);
-      kept[k] = static_cast<double>(std::size_t{matches[lane]} - std::size_t{transposed[lane]} / 2);
-      pre[k] = static_cast<double>(prefix[lane]);
-      len_q[k] = static_cast<double>(query_lengths[lane]);
-    }
-    const D a = matches_d / len_c;
-    const D b = matches_d / len_q;
-    const D c = kept / matches_d;
-    const D jaro = (c + (a + b)) / 3.0;
-    const D boosted = jaro + (1.0 - jaro) * (scale * pre);
-    const I boost = jaro > jaro_winkler_detail::kBoostThreshold;
-    D score = boost ? boosted : jaro;
-    const I none = matches_d == 0.0;
-    score = none ? D{} : score;
-    for (std::size_t k = 0; k < kDoubles && first + k < count; ++k) out[(first + k) * stride] = score[k];
+  // Every lane's score at once; the arrays are whole vectors of doubles.
+  constexpr std::size_t kRounded = (L::kCount + 7) / 8 * 8;
+  alignas(64) double dm[kRounded]{}, dt[kRounded]{}, dl[kRounded]{}, dq[kRounded]{}, dn[kRounded]{}, scores[kRounded]{};
+  for (std::size_t lane = 0; lane < count; ++lane) {
+    dm[lane] = static_cast<double>(matches[lane]);
+    dt[lane] = static_cast<double>(std::size_t{matches[lane]} - std::size_t{transposed[lane]} / 2);
+    dl[lane] = static_cast<double>(prefix[lane]);
+    dq[lane] = static_cast<double>(query_lengths[lane]);
+    dn[lane] = static_cast<double>(n);
   }
+  lanes_score::jaro_winkler_scores<kBytes>(dm, dt, dl, dq, dn, p, count, scores);
+  for (std::size_t lane = 0; lane < count; ++lane) out[lane * stride] = scores[lane];
 }
 
 template <class Lane>
