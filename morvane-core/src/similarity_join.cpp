@@ -228,21 +228,44 @@ void JoinIndex::Impl::probe_tokens(Query query, std::size_t self_position, bool 
   thread_local std::vector<std::uint32_t> ranks;
   ranks_of(a, ranks, seen);
   found.clear();
+  // Only right texts of lengths that can reach the cut-off with this one,
+  // a run of the postings (each ordered by item, so by length).
+  std::size_t ri_lo = right_lengths.size(), ri_hi = 0;
+  for (std::size_t ri = 0; ri < right_lengths.size(); ++ri) {
+    if (fewest_for(li, ri) == 0) continue;
+    ri_lo = std::min(ri_lo, ri);
+    ri_hi = ri + 1;
+  }
+  if (ri_lo >= ri_hi) return;
+  const std::uint32_t j_lo = static_cast<std::uint32_t>(right->starts()[ri_lo]);
+  const std::uint32_t j_hi = static_cast<std::uint32_t>(right->starts()[ri_hi]);
+  // Each right text once: a stamp per item, set by this probe.
+  thread_local std::vector<std::uint64_t> stamps;
+  thread_local std::uint64_t probe_number = 0;
+  if (stamps.size() != right->size()) {
+    stamps.assign(right->size(), 0);
+    probe_number = 0;
+  }
+  const std::uint64_t stamp = ++probe_number;
+  std::uint64_t* const stamped = stamps.data();
   // A shared token found at order t of the probe and u of the right text
   // counts only if it lies in both prefixes for that pair of lengths.
   const std::size_t prefix = a.size() - alpha + 1;
   for (std::size_t t = 0; t < prefix && t < ranks.size(); ++t) {
-    for (std::uint32_t e = posting_starts[ranks[t]]; e < posting_starts[ranks[t] + 1]; ++e) {
-      const std::uint32_t j = postings[e];
+    const std::uint32_t* const begin = postings.data() + posting_starts[ranks[t]];
+    const std::uint32_t* const end = postings.data() + posting_starts[ranks[t] + 1];
+    for (const std::uint32_t* e = std::lower_bound(begin, end, j_lo); e < end && *e < j_hi; ++e) {
+      const std::uint32_t j = *e;
+      if (stamped[j] == stamp) continue;
       const std::size_t ri = length_index[j];
       const std::size_t m = fewest_for(li, ri);
-      if (m != 0 && t < a.size() - m + 1 && posting_order[e] < right_lengths[ri] - m + 1) found.push_back(j);
+      if (m == 0 || t >= a.size() - m + 1 || posting_order[static_cast<std::size_t>(e - postings.data())] >=
+                                                   right_lengths[ri] - m + 1)
+        continue;
+      stamped[j] = stamp;
+      if (self && right->position(j) <= self_position) continue;
+      found.push_back(j);
     }
-  }
-  std::sort(found.begin(), found.end());
-  found.erase(std::unique(found.begin(), found.end()), found.end());
-  if (self) {
-    std::erase_if(found, [&](std::uint32_t j) { return right->position(j) <= self_position; });
   }
   if (found.empty()) return;
   thread_local std::vector<Text> views;
