@@ -162,6 +162,7 @@ def main():
     parser.add_argument("--quick", action="store_true", help="small sizes, few repeats: a smoke run")
     parser.add_argument("--only", default=",".join(SECTIONS), help="comma-separated sections")
     parser.add_argument("--peer-size", type=int, default=None, help="records for the peer's full matrix")
+    parser.add_argument("--repeats", type=int, help="timed repeats per contender")
     parser.add_argument("--json", help="also write the figures to this file")
     args = parser.parse_args()
     chosen = harness.parse_sections(parser, args.only, SECTIONS)
@@ -169,6 +170,8 @@ def main():
     cfg = argparse.Namespace(size=3000 if q else 50_000, peer_size=args.peer_size or (1000 if q else 10_000),
                              repeats=2 if q else 3, growth=[10_000, 30_000] if q else [100_000, 300_000, 1_000_000],
                              clean=10_000 if q else 1_000_000, dirty=1000 if q else 100_000)
+    if args.repeats:
+        cfg.repeats = args.repeats
     harness.print_environment(f"{'quick' if q else 'full'} run")
     targets = []
     harness.run_sections(SECTIONS, chosen, cfg, targets, {})

@@ -294,12 +294,15 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true", help="small sizes, few repeats: a smoke run")
     parser.add_argument("--only", default=",".join(SECTIONS), help="comma-separated sections")
+    parser.add_argument("--repeats", type=int, help="timed repeats per contender")
     parser.add_argument("--json", help="also write the figures to this file")
     args = parser.parse_args()
     chosen = harness.parse_sections(parser, args.only, SECTIONS)
     cfg = argparse.Namespace(queries=50 if args.quick else 1000, candidates=5000 if args.quick else 100_000,
                              repeats=2 if args.quick else 5, index_size=20_000 if args.quick else 1_000_000,
                              lookups=10 if args.quick else 100)
+    if args.repeats:
+        cfg.repeats = args.repeats
     harness.print_environment(f"{'quick' if args.quick else 'full'} run")
     targets = []
     harness.run_sections(SECTIONS, chosen, cfg, targets, {})
