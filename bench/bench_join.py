@@ -1,38 +1,53 @@
 #!/usr/bin/env python3
-"""morvane_lookup.join: every pair within a threshold, against the full
+"""morvane_lookup.join, every pair within a threshold, against the full
 matrix a peer offers, in one process.
 
-  * self: a self-join of 50,000 realistic records (Levenshtein <= 2 with
-    folding, OSA <= 2, Jaro-Winkler >= 0.92), against rapidfuzz's
-    process.cdist(names, names, score_cutoff=..., workers=-1) and
-    numpy.nonzero over the upper triangle. rapidfuzz runs on --peer-size
-    records (default 10,000: at 50,000 it takes minutes a measure); ours runs
-    at both sizes, and the pairs are compared at the peer's size. Target: at
-    least 10x at 50,000 (the peer's time there taken as its time at the
-    smaller size times the square of the ratio of sizes, the work of a full
-    matrix).
-  * growth: the self-join at 10^5, 3*10^5 and 10^6 records, Levenshtein <= 2
-    with folding, two workers, each in a fresh process: time, pairs, peak
-    resident memory, and the growth exponent between sizes (a full matrix
-    would be 2). Targets: 10^6 within 10 minutes, under 2 GiB.
-  * linkage: 10^5 typo'd records against 10^6 clean ones, each measure, two
-    workers (no peer: 10^11 scores).
+Sections:
+  * self: a self-join of 50,000 realistic records (--quick 3,000):
+    Levenshtein <= 2 with folding, OSA <= 2, Jaro-Winkler >= 0.92, against
+    rapidfuzz.process.cdist(names, names, scorer=..., score_cutoff=...,
+    workers=-1, dtype=np.uint8 for distances) and numpy.nonzero over the
+    upper triangle (i < j), taken a block of rows at a time. rapidfuzz runs
+    at the full size when its time there, estimated from a run at --peer-size
+    records (default 10,000) times the square of the ratio of sizes, is at
+    most --peer-budget seconds (default 180) and its matrix fits in a quarter
+    of the available memory; otherwise at --peer-size, and the output says
+    so. Ours is timed at both sizes. The pairs are compared as sets at the
+    peer's size before its figures count; pairs found by one side only are
+    listed with the pair functions' scores. Target: at least 10x at the
+    peer's size.
+  * growth: the self-join at 10^5, 3*10^5 and 10^6 records (--quick 10^4,
+    3*10^4), Levenshtein <= 2 with folding, two workers, each size in a
+    fresh process so that its peak resident memory is its own: time, pairs,
+    peak resident memory, and the growth exponent log(t2/t1)/log(n2/n1)
+    between sizes (a full matrix would be 2). Each process checks its join
+    on a sample of rows against rapidfuzz's cdist rows. Targets: 10^6
+    within 10 minutes and under 2 GiB.
+  * linkage: 10^5 typo'd records (typos of records drawn from the clean set,
+    and of fresh ones) against 10^6 clean ones (--quick 10^3 against
+    10^4), each measure at the self-join's cut-off, two workers: time and
+    pairs, and how many typo'd copies found their source. rapidfuzz's full
+    matrix is not run at this size (10^11 scores); the join is checked on a
+    sample of rows against rapidfuzz's cdist rows instead.
 
-rapidfuzz has no folding: it gets the records lowered beforehand (outside
-the timing). Its Jaro-Winkler cdist gives float32; the pairs are compared
-with its float64 output.
+Folding: rapidfuzz has none, so it gets the records lowered with str.lower()
+beforehand, outside the timing. Figures are medians over the repeats with
+min-max ranges; ratios are taken repeat by repeat, the contenders in turns,
+with the garbage collector off.
 """
 
 from __future__ import annotations
 
 import os
 
-for _var in ("OPENBLAS_NUM_THREADS", "OMP_NUM_THREADS", "MKL_NUM_THREADS"):
+for _var in ("OPENBLAS_NUM_THREADS", "OMP_NUM_THREADS", "MKL_NUM_THREADS", "NUMEXPR_NUM_THREADS"):
     os.environ.setdefault(_var, "1")  # BLAS threads spin and steal the second core
 
 import argparse
+import json
 import math
 import random
+import statistics
 import subprocess
 import sys
 import time
@@ -40,6 +55,7 @@ import time
 import numpy as np
 
 import harness
+import morvane
 import morvane_lookup as ml
 import workloads
 
@@ -48,7 +64,13 @@ try:
 except ImportError:  # the peer is optional; ours still runs
     rf_process = None
 
+# (measure, cut-off, folded)
 CASES = [("levenshtein", 2, True), ("damerau", 2, False), ("jaro_winkler", 0.92, False)]
+PAIR_FUNCTIONS = {"levenshtein": morvane.levenshtein_bp, "damerau": morvane.damerau_bp,
+                  "jaro_winkler": morvane.jaro_winkler_similarity}
+WORKERS = 2
+SAMPLE_ROWS = 20
+ROW_BLOCK = 1024
 
 
 def scorer(measure):
@@ -56,128 +78,287 @@ def scorer(measure):
             "jaro_winkler": rf_distance.JaroWinkler.similarity}[measure]
 
 
-def peer_pairs(names, measure, cutoff):
-    dtype = np.uint8 if measure != "jaro_winkler" else np.float64
-    m = rf_process.cdist(names, names, scorer=scorer(measure), score_cutoff=cutoff, workers=-1, dtype=dtype)
-    keep = m <= cutoff if measure != "jaro_winkler" else m >= cutoff
-    i, j = np.nonzero(np.triu(keep, 1))
-    return set(zip(i.tolist(), j.tolist()))
+def peer_dtype(measure):
+    # Distances with a cut-off of 2 fit a byte; similarities stay the default.
+    return np.uint8 if measure != "jaro_winkler" else None
+
+
+def passes(block: np.ndarray, measure: str, cutoff) -> np.ndarray:
+    return block >= cutoff if measure == "jaro_winkler" else block <= cutoff
+
+
+def peer_pairs(names: list[str], measure: str, cutoff) -> tuple[np.ndarray, np.ndarray]:
+    """rapidfuzz's full matrix of `names` against themselves, then the
+    pairs i < j that pass, a block of rows at a time."""
+    m = rf_process.cdist(names, names, scorer=scorer(measure), score_cutoff=cutoff, workers=-1,
+                         dtype=peer_dtype(measure))
+    lefts, rights = [], []
+    for b in range(0, len(names), ROW_BLOCK):
+        i, j = np.nonzero(passes(m[b:b + ROW_BLOCK], measure, cutoff))
+        i += b
+        upper = i < j
+        lefts.append(i[upper])
+        rights.append(j[upper])
+    del m
+    return np.concatenate(lefts), np.concatenate(rights)
+
+
+def pair_set(left: np.ndarray, right: np.ndarray) -> set:
+    return set(zip(left.tolist(), right.tolist()))
+
+
+def cell(s: harness.Samples) -> str:
+    lo, hi = min(s.values), max(s.values)
+    if s.median >= 1:
+        return f"{s.median:,.2f} s ({lo:,.2f}-{hi:,.2f})"
+    return f"{s.median * 1e3:,.1f} ms ({lo * 1e3:,.1f}-{hi * 1e3:,.1f})"
+
+
+def ratio_cell(r: list[float]) -> str:
+    return f"{statistics.median(r):,.1f}x ({min(r):,.1f}-{max(r):,.1f})"
+
+
+def available_bytes() -> int:
+    try:
+        with open("/proc/meminfo", encoding="ascii") as f:
+            for line in f:
+                if line.startswith("MemAvailable:"):
+                    return int(line.split()[1]) * 1024
+    except OSError:
+        pass
+    return 4 << 30
+
+
+def describe_differences(records, names, measure, only_ours, only_theirs, limit=5) -> list[str]:
+    fn, peer_fn = PAIR_FUNCTIONS[measure], scorer(measure)
+    fold = records is not names
+    out = []
+    for side, pairs in (("only ours", only_ours), ("only rapidfuzz", only_theirs)):
+        for i, j in sorted(pairs)[:limit]:
+            mine = fn(records[i], records[j], case_insensitive=True) if fold else fn(records[i], records[j])
+            out.append(f"  {side}: ({i}, {j}) {records[i]!r} {records[j]!r}: morvane pair function {mine!r}, "
+                       f"rapidfuzz pair {peer_fn(names[i], names[j])!r}")
+        if len(pairs) > limit:
+            out.append(f"  {side}: {len(pairs) - limit} more")
+    return out
 
 
 def self_join(cfg, targets, cache):
-    harness.heading(f"self: {cfg.size:,} records joined with themselves (peer at {cfg.peer_size:,})")
-    records = workloads.records(cfg.size, 21)
-    small = records[:cfg.peer_size]
-    rows = []
+    harness.heading(f"self: {cfg.size:,} records joined with themselves, ours with workers={WORKERS}, "
+                    f"rapidfuzz cdist with workers=-1; median (min-max) of {cfg.repeats} repeats")
+    records = workloads.records(cfg.size, 21, workloads.ALL_SCRIPTS)
+    lowered = [r.lower() for r in records]
+    rows, notes = [], []
     for measure, cutoff, fold in CASES:
-        kw = dict(measure=measure, score_cutoff=cutoff, case_insensitive=fold or None, workers=-1)
-        big = harness.time_turns([lambda: ml.join(records, **kw)], cfg.repeats, warmup=False)[0]
+        kw = dict(measure=measure, score_cutoff=cutoff, case_insensitive=fold, workers=WORKERS)
+        (big,) = harness.time_turns([lambda: ml.join(records, **kw)], cfg.repeats)
         found = ml.join(records, **kw)
-        little = harness.time_turns([lambda: ml.join(small, **kw)], cfg.repeats)[0]
-        row = [measure, cutoff, "on" if fold else "off", f"{len(found.left):,}",
-               harness.fmt_duration(big.median * 1e9), harness.fmt_duration(little.median * 1e9)]
+        row = [measure, cutoff, "on" if fold else "off", f"{len(found.left):,}", cell(big)]
         if rf_process is None:
-            rows.append(row + ["-", "-", "-"])
+            rows.append(row + ["-", "-", "-", "-", "rapidfuzz not importable"])
             continue
-        names = [s.lower() for s in small] if fold else small
-        peer = harness.time_turns([lambda: peer_pairs(names, measure, cutoff)], max(1, cfg.repeats // 2),
-                                  warmup=False)[0]
-        ours = ml.join(small, **kw)
-        mine = set(zip(ours.left.tolist(), ours.right.tolist()))
-        theirs = peer_pairs(names, measure, cutoff)
-        note = "same pairs" if mine == theirs else f"{len(mine - theirs)} only ours, {len(theirs - mine)} only theirs"
-        estimate = peer.median * (cfg.size / cfg.peer_size) ** 2
-        speedup = estimate / big.median
-        rows.append(row + [harness.fmt_duration(peer.median * 1e9), f"{speedup:,.0f}x", note])
-        targets.append((f"self {measure}: at least 10x the peer's full matrix", speedup >= 10, f"{speedup:,.0f}x"))
-        harness.record("self", measure=measure, ours_s=big.values, ours_small_s=little.values,
-                       peer_small_s=peer.values, pairs=len(found.left), note=note)
-        if mine != theirs:
-            for i, j in sorted(theirs - mine)[:3]:
-                print(f"  only rapidfuzz: {small[i]!r} {small[j]!r}")
-            for i, j in sorted(mine - theirs)[:3]:
-                ours_value = ml.cdist([small[i]], [small[j]], measure=measure)[0, 0]
-                theirs_value = scorer(measure)(names[i], names[j])
-                print(f"  only ours: {small[i]!r} {small[j]!r}: ours {ours_value!r}, rapidfuzz's pair {theirs_value!r}")
-    harness.table(["measure", "cut-off", "fold", "pairs", f"ours {cfg.size:,}", f"ours {cfg.peer_size:,}",
-                   f"peer {cfg.peer_size:,}", "speed-up at full size", "check"], rows)
+        # The peer's size: the full one when its time and matrix allow.
+        small_n = min(cfg.peer_size, cfg.size)
+        names_small = (lowered if fold else records)[:small_n]
+        t0 = time.perf_counter()
+        pilot = peer_pairs(names_small, measure, cutoff)
+        pilot_s = time.perf_counter() - t0
+        estimate = pilot_s * (cfg.size / small_n) ** 2
+        matrix = cfg.size * cfg.size * (1 if measure != "jaro_winkler" else 4)
+        if small_n == cfg.size or (estimate <= cfg.peer_budget and matrix <= available_bytes() // 4):
+            n = cfg.size
+            where = "full size"
+        else:
+            n = small_n
+            why = f"est. {estimate:,.0f} s" if estimate > cfg.peer_budget else f"matrix {matrix / 2**30:.1f} GiB"
+            where = f"{n:,} ({why} at {cfg.size:,})"
+            notes.append(f"{measure}: rapidfuzz run at {n:,} records, not {cfg.size:,}: at {cfg.size:,} its "
+                         f"time would be about {estimate:,.0f} s (from {pilot_s:.1f} s at {small_n:,}) "
+                         f"and its matrix {matrix / 2**30:.1f} GiB")
+        part = records[:n]
+        names = (lowered if fold else records)[:n]
+        # Same pairs first; the check's calls are the warm-up.
+        ours = ml.join(part, **kw) if n != cfg.size else found
+        theirs = pilot if n == small_n else peer_pairs(names, measure, cutoff)
+        mine, peer = pair_set(ours.left, ours.right), pair_set(*theirs)
+        del theirs, pilot
+        if mine == peer:
+            check = f"same {len(mine):,} pairs"
+        else:
+            check = f"{len(mine - peer):,} only ours, {len(peer - mine):,} only rapidfuzz"
+            notes.append(f"{measure} at {n:,}: {check}")
+            notes += describe_differences(part, names, measure, mine - peer, peer - mine)
+        o, t = harness.time_turns([lambda: ml.join(part, **kw), lambda: peer_pairs(names, measure, cutoff)],
+                                  cfg.peer_repeats, warmup=False)
+        r = [p / q for p, q in zip(t.values, o.values)]
+        rows.append(row + [where, cell(o), cell(t), ratio_cell(r), check])
+        harness.record("self", measure=measure, cutoff=cutoff, folded=fold, records=cfg.size,
+                       pairs=len(found.left), ours_s=big.values, peer_records=n, ours_at_peer_size_s=o.values,
+                       rapidfuzz_s=t.values, rapidfuzz_estimate_full_s=estimate if n != cfg.size else None,
+                       only_ours=len(mine - peer), only_rapidfuzz=len(peer - mine))
+        if mine == peer:
+            targets.append((f"self {measure}: ours at least 10x rapidfuzz's full matrix at {n:,}",
+                            statistics.median(r) >= 10, ratio_cell(r)))
+        else:
+            targets.append((f"self {measure}: same pairs as rapidfuzz at {n:,}", False, check))
+        sys.stdout.flush()
+    harness.table(["measure", "cut-off", "fold", "pairs", f"ours at {cfg.size:,}", "rapidfuzz run at",
+                   "ours there", "rapidfuzz there", "rapidfuzz / ours", "check"], rows, right={3, 4, 6, 7, 8})
+    for line in notes:
+        print(line)
+    if notes:
+        print()
 
 
-GROWTH_CHILD = """
-import resource, sys, time
+def sample_check(left, right, found, measure, cutoff, fold, rows: list[int], self_join: bool) -> str:
+    """The join's pairs of the sampled left rows against rapidfuzz's cdist
+    rows over the whole right side."""
+    if rf_process is None:
+        return "rapidfuzz not importable: not checked"
+    q = [left[i] for i in rows]
+    names = right
+    if fold:
+        q, names = [s.lower() for s in q], [s.lower() for s in right]
+    m = rf_process.cdist(q, names, scorer=scorer(measure), score_cutoff=cutoff, workers=WORKERS,
+                         dtype=peer_dtype(measure))
+    want = set()
+    for k, i in enumerate(rows):
+        for j in np.nonzero(passes(m[k], measure, cutoff))[0].tolist():
+            if not self_join or i < j:
+                want.add((i, j))
+    chosen = set(rows)
+    got = {(i, j) for i, j in zip(found.left.tolist(), found.right.tolist()) if i in chosen}
+    if got == want:
+        return f"{len(rows)} rows: same {len(got):,} pairs"
+    return f"{len(rows)} rows: {len(got - want)} only ours, {len(want - got)} only rapidfuzz: " \
+           f"{sorted(got ^ want)[:3]}"
+
+
+GROWTH_CHILD = r"""
+import gc, json, random, resource, sys, time
 sys.path.insert(0, {bench!r})
 import workloads, morvane_lookup as ml
-records = workloads.records({n}, 23)
+from bench_join import sample_check
+records = workloads.records({n}, 23, workloads.ALL_SCRIPTS)
+workloads._CACHE.clear()
+gc.collect()
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+gc.disable()
 t0 = time.perf_counter()
-found = ml.join(records, score_cutoff=2, case_insensitive=True, workers=2)
-print(time.perf_counter() - t0, len(found.left), resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024,
-      len(set(records)))
+found = ml.join(records, score_cutoff=2, case_insensitive=True, workers={workers})
+seconds = time.perf_counter() - t0
+peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+rows = sorted(random.Random(5).sample(range(len(records)), {sample}))
+check = sample_check(records, records, found, "levenshtein", 2, True, rows, True)
+print(json.dumps(dict(seconds=seconds, pairs=len(found.left), peak=peak, before=before,
+                      distinct=len(set(records)), check=check)))
 """
 
 
 def growth(cfg, targets, cache):
-    harness.heading("growth: self-joins, Levenshtein <= 2, folded, two workers, a fresh process each")
+    harness.heading(f"growth: self-joins, Levenshtein <= 2, folded, workers={WORKERS}, a fresh process each")
     here = os.path.dirname(os.path.abspath(__file__))
     rows, points = [], []
     for n in cfg.growth:
-        out = subprocess.run([sys.executable, "-c", GROWTH_CHILD.format(bench=here, n=n)], capture_output=True,
-                             text=True, check=True).stdout.split()
-        seconds, pairs, peak, distinct = float(out[0]), int(out[1]), int(out[2]), int(out[3])
-        exponent = "" if not points else f"{math.log(seconds / points[-1][1]) / math.log(n / points[-1][0]):.2f}"
-        points.append((n, seconds))
-        rows.append([f"{n:,}", f"{distinct:,}", f"{seconds:.2f} s", f"{pairs:,}", f"{peak / 2**20:,.0f} MiB", exponent])
-        harness.record("growth", n=n, seconds=seconds, pairs=pairs, peak_rss=peak, distinct=distinct)
-    harness.table(["records", "distinct", "time", "pairs", "peak RSS", "exponent"], rows)
-    if cfg.growth[-1] >= 10**6:
-        seconds = points[-1][1]
-        peak = int(rows[-1][4].split()[0].replace(",", "")) * 2**20
-        targets.append(("growth: 10^6 within 10 minutes", seconds <= 600, f"{seconds:.0f} s"))
-        targets.append(("growth: 10^6 under 2 GiB", peak < 2**31, rows[-1][4]))
+        proc = subprocess.run([sys.executable, "-c", GROWTH_CHILD.format(bench=here, n=n, workers=WORKERS,
+                                                                         sample=SAMPLE_ROWS)],
+                              capture_output=True, text=True)
+        if proc.returncode != 0:
+            print(f"  {n:,} records: the process failed ({proc.returncode}): {proc.stderr.strip()[-2000:]}")
+            rows.append([f"{n:,}", "-", "failed", "-", "-", "-", "-", "-"])
+            break
+        out = json.loads(proc.stdout.strip().splitlines()[-1])
+        exponent = "" if not points else \
+            f"{math.log(out['seconds'] / points[-1][1]) / math.log(n / points[-1][0]):.2f}"
+        points.append((n, out["seconds"], out["peak"]))
+        rows.append([f"{n:,}", f"{out['distinct']:,}", f"{out['seconds']:,.2f} s", f"{out['pairs']:,}",
+                     f"{out['before'] / 2**20:,.0f} MiB", f"{out['peak'] / 2**20:,.0f} MiB", exponent, out["check"]])
+        harness.record("growth", records=n, **out)
+        sys.stdout.flush()
+    harness.table(["records", "distinct", "time", "pairs", "peak RSS before join", "peak RSS", "exponent",
+                   "sample check against rapidfuzz"], rows, right={1, 2, 3, 4, 5, 6})
+    largest = cfg.growth[-1]
+    done = points and points[-1][0] == largest
+    label = f"{largest:,}"
+    targets.append((f"growth: {label} records within 10 minutes", bool(done) and points[-1][1] <= 600,
+                    f"{points[-1][1]:,.0f} s" if done else "did not finish"))
+    targets.append((f"growth: {label} records under 2 GiB peak", bool(done) and points[-1][2] < 2**31,
+                    f"{points[-1][2] / 2**20:,.0f} MiB" if done else "did not finish"))
 
 
 def linkage(cfg, targets, cache):
-    clean = workloads.records(cfg.clean, 25)
+    clean = workloads.records(cfg.clean, 25, workloads.ALL_SCRIPTS)
     rng = random.Random(27)
-    dirty = [workloads.typo(rng, rng.choice(clean)) if rng.random() < 0.7 else r
-             for r in workloads.records(cfg.dirty, 29)]
-    harness.heading(f"linkage: {cfg.dirty:,} typo'd records against {cfg.clean:,} clean ones, two workers")
-    index = ml.Index(clean)
+    fresh = workloads.records(cfg.dirty, 29, workloads.ALL_SCRIPTS)
+    dirty, source = [], []
+    for k in range(cfg.dirty):
+        if rng.random() < 0.7:
+            j = rng.randrange(len(clean))
+            dirty.append(workloads.typo(rng, clean[j]))
+            source.append(j)
+        else:
+            dirty.append(workloads.typo(rng, fresh[k]))
+            source.append(-1)
+    copies = sum(1 for s in source if s >= 0)
+    harness.heading(f"linkage: {cfg.dirty:,} typo'd records ({copies:,} of clean ones, the rest fresh) against "
+                    f"{cfg.clean:,} clean ones, workers={WORKERS}; median (min-max) of {cfg.linkage_repeats}")
+    print(f"rapidfuzz's full matrix is not run at this size ({cfg.dirty * cfg.clean:.1e} scores); each join is "
+          f"checked on {SAMPLE_ROWS} sampled rows against rapidfuzz's cdist rows instead.\n")
+    sample = sorted(random.Random(31).sample(range(cfg.dirty), SAMPLE_ROWS))
     rows = []
     for measure, cutoff, fold in CASES:
-        target = ml.Index(clean, case_insensitive=True) if fold else index
-        t0 = time.perf_counter()
-        found = ml.join(dirty, target, measure=measure, score_cutoff=cutoff, workers=2)
-        seconds = time.perf_counter() - t0
-        rows.append([measure, cutoff, "on" if fold else "off", f"{len(found.left):,}", f"{seconds:.2f} s",
-                     f"{len(set(found.left.tolist())):,}"])
-        harness.record("linkage", measure=measure, seconds=seconds, pairs=len(found.left))
-    harness.table(["measure", "cut-off", "fold", "pairs", "time", "records matched"], rows)
+        def run(measure=measure, cutoff=cutoff, fold=fold):
+            return ml.join(dirty, clean, measure=measure, score_cutoff=cutoff, case_insensitive=fold,
+                           workers=WORKERS)
+
+        found = run()
+        check = sample_check(dirty, clean, found, measure, cutoff, fold, sample, False)
+        (t,) = harness.time_turns([run], cfg.linkage_repeats, warmup=False)
+        pairs = set(zip(found.left.tolist(), found.right.tolist()))
+        recovered = sum(1 for i, j in enumerate(source) if j >= 0 and (i, j) in pairs)
+        matched = len(np.unique(found.left))
+        rows.append([measure, cutoff, "on" if fold else "off", cell(t), f"{len(found.left):,}", f"{matched:,}",
+                     f"{recovered:,} of {copies:,}", check])
+        harness.record("linkage", measure=measure, cutoff=cutoff, folded=fold, left=cfg.dirty, right=cfg.clean,
+                       seconds=t.values, pairs=len(found.left), left_matched=matched, sources_found=recovered,
+                       check=check)
+        sys.stdout.flush()
+    harness.table(["measure", "cut-off", "fold", "time", "pairs", "typo'd records matched",
+                   "copies finding their source", "sample check against rapidfuzz"], rows, right={3, 4, 5, 6})
 
 
 SECTIONS = {"self": self_join, "growth": growth, "linkage": linkage}
 
 
-def main():
+def main(argv=None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--quick", action="store_true", help="small sizes, few repeats: a smoke run")
-    parser.add_argument("--only", default=",".join(SECTIONS), help="comma-separated sections")
-    parser.add_argument("--peer-size", type=int, default=None, help="records for the peer's full matrix")
-    parser.add_argument("--repeats", type=int, help="timed repeats per contender")
-    parser.add_argument("--json", help="also write the figures to this file")
-    args = parser.parse_args()
+    parser.add_argument("--quick", action="store_true", help="small sizes, 2 repeats: a smoke run")
+    parser.add_argument("--only", default=",".join(SECTIONS), help=f"comma-separated out of {', '.join(SECTIONS)}")
+    parser.add_argument("--repeats", type=int, help="repeats per timing (default 3, quick 2)")
+    parser.add_argument("--peer-size", type=int, help="records for rapidfuzz when the full size is too long for it "
+                                                      "(default 10,000; quick 1,000)")
+    parser.add_argument("--peer-budget", type=float, default=180.0,
+                        help="seconds one rapidfuzz matrix may take at the full size (default 180)")
+    parser.add_argument("--json", metavar="PATH", help="also write the figures, in plain numbers, to PATH")
+    args = parser.parse_args(argv)
     chosen = harness.parse_sections(parser, args.only, SECTIONS)
     q = args.quick
+    repeats = args.repeats or (2 if q else 3)
     cfg = argparse.Namespace(size=3000 if q else 50_000, peer_size=args.peer_size or (1000 if q else 10_000),
-                             repeats=2 if q else 3, growth=[10_000, 30_000] if q else [100_000, 300_000, 1_000_000],
-                             clean=10_000 if q else 1_000_000, dirty=1000 if q else 100_000)
-    if args.repeats:
-        cfg.repeats = args.repeats
-    harness.print_environment(f"{'quick' if q else 'full'} run")
-    targets = []
+                             peer_budget=args.peer_budget, repeats=repeats, peer_repeats=repeats,
+                             growth=[10_000, 30_000] if q else [100_000, 300_000, 1_000_000],
+                             clean=10_000 if q else 1_000_000, dirty=1000 if q else 100_000,
+                             linkage_repeats=repeats if q else 2)
+    harness.print_environment(f"{'quick' if q else 'full'} run: self-join of {cfg.size:,}, growth "
+                              f"{', '.join(f'{n:,}' for n in cfg.growth)}, linkage {cfg.dirty:,} x {cfg.clean:,}, "
+                              f"{repeats} repeats")
+    print(f"morvane_lookup {ml.__file__}\n")
+    targets: list = []
     harness.run_sections(SECTIONS, chosen, cfg, targets, {})
     if args.json:
-        harness.write_json(args.json, "bench_join.py", sys.argv[1:], targets)
+        harness.write_json(args.json, "bench_join.py", sys.argv[1:] if argv is None else list(argv), targets)
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
