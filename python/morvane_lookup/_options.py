@@ -8,7 +8,7 @@ import os
 import sys
 from collections.abc import Callable, Iterable, Iterator, Sequence
 from concurrent.futures import FIRST_COMPLETED, Future, ThreadPoolExecutor, wait
-from typing import Any, Literal, TypeVar
+from typing import Any, Literal, NoReturn, TypeVar
 
 import morvane
 
@@ -186,7 +186,7 @@ def process(column: Column, processor: Processor | Sequence[Processor] | None) -
             raise_not_str(column, done)
         values, steps = done, steps[1:]
         if not steps:
-            return values  # type: ignore[no-any-return]
+            return values
     out: list[Any] = []
     for i, value in enumerate(values):
         if not isinstance(value, str):
@@ -208,7 +208,7 @@ def _default_process() -> Processor:
     return default_process
 
 
-def raise_not_str(column: Column, position: int) -> None:
+def raise_not_str(column: Column, position: int) -> NoReturn:
     kind = type(column.values[position]).__name__
     raise TypeError(f"{column.describe(position)} is not a str: '{kind}' object is not an instance of 'str'")
 
